@@ -1,0 +1,3 @@
+echo Installing the demo product
+msiexec /i setup.msi /qn
+echo msiexec exit code %ERRORLEVEL%

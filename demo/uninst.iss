@@ -1,0 +1,5 @@
+[InstallShield Silent]
+Version=v7.00
+File=Response File
+[Application]
+Name=Demo Product

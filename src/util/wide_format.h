@@ -1,0 +1,211 @@
+// printf-style formatting with the Windows wide-printf conventions: "%s" takes a string of the
+// same unit type as the format (UTF-16 on Windows). mingw-w64's own swprintf follows the C
+// standard in C++ mode, where "%s" in a wide format means an 8-bit string; every log format of
+// the stub is written for the Windows convention, so the stub formats with this instead.
+//
+// Supported: flags '-' '0' '+' ' ', width and precision (digits or '*'), the length modifiers
+// h, l, ll, I64 and I32, and the conversions d i u x X c s %. Anything else is copied literally.
+// A template over the unit type so that the host tests and fuzzers run it with char16_t.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+namespace wfmt {
+
+template <class Ch>
+class Sink {
+public:
+    Sink(Ch* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+    void Put(Ch c) {
+        if (capacity_ > 0 && length_ + 1 < capacity_) buffer_[length_++] = c;
+        else truncated_ = true;
+    }
+    void PutRepeated(Ch c, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) Put(c);
+    }
+    std::size_t Finish() {
+        if (capacity_ > 0) buffer_[length_] = 0;
+        return length_;
+    }
+    bool Truncated() const { return truncated_; }
+
+private:
+    Ch* buffer_;
+    std::size_t capacity_;
+    std::size_t length_ = 0;
+    bool truncated_ = false;
+};
+
+struct Spec {
+    bool leftAlign = false, zeroPad = false, plus = false, space = false;
+    int width = 0;
+    int precision = -1;
+    int longness = 0;  // 0: 32-bit, 2: 64-bit
+};
+
+template <class Ch>
+void PutPadded(Sink<Ch>& out, const Spec& spec, const Ch* text, std::size_t length,
+               Ch pad = Ch(' ')) {
+    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    const std::size_t fill = width > length ? width - length : 0;
+    if (!spec.leftAlign) out.PutRepeated(pad, fill);
+    for (std::size_t i = 0; i < length; ++i) out.Put(text[i]);
+    if (spec.leftAlign) out.PutRepeated(Ch(' '), fill);
+}
+
+template <class Ch>
+void PutNumber(Sink<Ch>& out, const Spec& spec, std::uint64_t magnitude, bool negative,
+               unsigned base, bool upper) {
+    Ch digits[24];
+    std::size_t n = 0;
+    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    do {
+        digits[n++] = Ch(set[magnitude % base]);
+        magnitude /= base;
+    } while (magnitude);
+    Ch sign = 0;
+    if (negative) sign = Ch('-');
+    else if (spec.plus) sign = Ch('+');
+    else if (spec.space) sign = Ch(' ');
+
+    const std::size_t precision = spec.precision > 0 ? static_cast<std::size_t>(spec.precision) : 0;
+    const std::size_t zeros = precision > n ? precision - n : 0;
+    const std::size_t body = n + zeros + (sign ? 1 : 0);
+    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    const std::size_t fill = width > body ? width - body : 0;
+    const bool zeroFill = spec.zeroPad && !spec.leftAlign && spec.precision < 0;
+
+    if (!spec.leftAlign && !zeroFill) out.PutRepeated(Ch(' '), fill);
+    if (sign) out.Put(sign);
+    if (zeroFill) out.PutRepeated(Ch('0'), fill);
+    out.PutRepeated(Ch('0'), zeros);
+    while (n) out.Put(digits[--n]);
+    if (spec.leftAlign) out.PutRepeated(Ch(' '), fill);
+}
+
+// Formats into buffer, writing at most capacity - 1 units and a terminating NUL (nothing when
+// capacity is 0). Returns the number of units written; *truncated tells whether output was cut.
+template <class Ch>
+std::size_t FormatV(Ch* buffer, std::size_t capacity, const Ch* format, va_list args,
+                    bool* truncated = nullptr) {
+    Sink<Ch> out(buffer, capacity);
+    const Ch* p = format;
+    while (*p) {
+        if (*p != Ch('%')) {
+            out.Put(*p++);
+            continue;
+        }
+        const Ch* start = p++;
+        Spec spec;
+        for (;; ++p) {
+            if (*p == Ch('-')) spec.leftAlign = true;
+            else if (*p == Ch('0')) spec.zeroPad = true;
+            else if (*p == Ch('+')) spec.plus = true;
+            else if (*p == Ch(' ')) spec.space = true;
+            else break;
+        }
+        if (*p == Ch('*')) {
+            spec.width = va_arg(args, int);
+            if (spec.width < 0) {
+                spec.leftAlign = true;
+                spec.width = spec.width == INT32_MIN ? 0 : -spec.width;
+            }
+            ++p;
+        } else {
+            while (*p >= Ch('0') && *p <= Ch('9')) {
+                spec.width = spec.width > 100000 ? spec.width : spec.width * 10 + int(*p - Ch('0'));
+                ++p;
+            }
+        }
+        if (*p == Ch('.')) {
+            ++p;
+            spec.precision = 0;
+            if (*p == Ch('*')) {
+                spec.precision = va_arg(args, int);
+                if (spec.precision < 0) spec.precision = -1;
+                ++p;
+            } else {
+                while (*p >= Ch('0') && *p <= Ch('9')) {
+                    spec.precision = spec.precision > 100000 ? spec.precision
+                                                              : spec.precision * 10 + int(*p - Ch('0'));
+                    ++p;
+                }
+            }
+        }
+        if (*p == Ch('h')) {
+            ++p;
+        } else if (*p == Ch('l')) {
+            ++p;
+            if (*p == Ch('l')) {
+                spec.longness = 2;
+                ++p;
+            }
+        } else if (*p == Ch('I') && p[1] == Ch('6') && p[2] == Ch('4')) {
+            spec.longness = 2;
+            p += 3;
+        } else if (*p == Ch('I') && p[1] == Ch('3') && p[2] == Ch('2')) {
+            p += 3;
+        }
+
+        const Ch conversion = *p;
+        if (conversion) ++p;
+        switch (static_cast<unsigned>(conversion)) {
+            case 'd':
+            case 'i': {
+                std::int64_t v = spec.longness == 2 ? va_arg(args, long long) : va_arg(args, int);
+                const bool negative = v < 0;
+                const std::uint64_t magnitude =
+                    negative ? std::uint64_t(0) - static_cast<std::uint64_t>(v)
+                             : static_cast<std::uint64_t>(v);
+                PutNumber(out, spec, magnitude, negative, 10, false);
+                break;
+            }
+            case 'u':
+            case 'x':
+            case 'X': {
+                std::uint64_t v = spec.longness == 2 ? va_arg(args, unsigned long long)
+                                                     : va_arg(args, unsigned int);
+                PutNumber(out, spec, v, false, conversion == Ch('u') ? 10 : 16,
+                          conversion == Ch('X'));
+                break;
+            }
+            case 'c': {
+                const Ch c = static_cast<Ch>(va_arg(args, int));
+                PutPadded(out, spec, &c, 1);
+                break;
+            }
+            case 's': {
+                const Ch* s = va_arg(args, const Ch*);
+                static const Ch kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
+                if (!s) s = kNull;
+                std::size_t n = 0;
+                while (s[n] && (spec.precision < 0 || n < static_cast<std::size_t>(spec.precision)))
+                    ++n;
+                PutPadded(out, spec, s, n);
+                break;
+            }
+            case '%':
+                out.Put(Ch('%'));
+                break;
+            default:
+                // Unknown or missing conversion: keep the text as written.
+                for (const Ch* q = start; q < p; ++q) out.Put(*q);
+                break;
+        }
+    }
+    if (truncated) *truncated = out.Truncated();
+    return out.Finish();
+}
+
+template <class Ch>
+std::size_t Format(Ch* buffer, std::size_t capacity, const Ch* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::size_t n = FormatV(buffer, capacity, format, args);
+    va_end(args);
+    return n;
+}
+
+}  // namespace wfmt

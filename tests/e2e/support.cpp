@@ -1,0 +1,135 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace e2e {
+
+RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    RunResult result;
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
+    for (const auto& add : env) {
+        const std::string name = add.substr(0, add.find('=') + 1);
+        for (auto it = envStrings.begin(); it != envStrings.end();)
+            it = it->compare(0, name.size(), name) == 0 ? envStrings.erase(it) : it + 1;
+        if (add.back() != '=' || add.find('=') != add.size() - 1) envStrings.push_back(add);
+    }
+    std::vector<char*> envp, args;
+    for (auto& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argCopy = argv;
+    for (auto& s : argCopy) args.push_back(s.data());
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    pid_t pid;
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (spawned != 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        result.err = std::string("cannot run ") + argv[0] + ": " + std::strerror(spawned);
+        return result;
+    }
+
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/e2e.XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() { RunProgram({"rm", "-rf", path_}); }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string StubPath() { return std::string(STUB_BUILD_DIR) + "/src/UnPackFile.exe"; }
+std::string StubpackPath() { return STUBPACK_EXE; }
+std::string WinToolPath(const std::string& name) {
+    return std::string(STUB_BUILD_DIR) + "/tests/win/" + name;
+}
+
+const SigningKey& TestSigningKey() {
+    static TempDir dir;
+    static SigningKey key = [] {
+        SigningKey k{dir / "cert.pem", dir / "key.pem"};
+        const RunResult made = RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                    "-keyout", k.key, "-out", k.cert, "-days", "2", "-subj",
+                                    "/CN=Package Test Signer"});
+        if (made.exitCode != 0) throw std::runtime_error("openssl: " + made.err);
+        return k;
+    }();
+    return key;
+}
+
+RunResult Sign(const std::string& in, const std::string& out) {
+    const SigningKey& k = TestSigningKey();
+    return RunProgram({"osslsigncode", "sign", "-certs", k.cert, "-key", k.key, "-n", "Package Test",
+                "-in", in, "-out", out});
+}
+
+}  // namespace e2e

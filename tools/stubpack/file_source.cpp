@@ -1,0 +1,146 @@
+#include "file_source.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "errors.h"
+
+namespace stubpack {
+
+namespace {
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+FileSource::FileSource(const std::string& path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw InputError(path, "cannot open: " + SystemReason(errno));
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        throw InputError(path, "cannot read: " + SystemReason(error));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        throw InputError(path, "not a regular file");
+    }
+    length_ = static_cast<std::uint64_t>(st.st_size);
+}
+
+FileSource::~FileSource() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
+    if (offset >= length_) return 0;
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, n - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw InputError(path_, "read failed: " + SystemReason(errno));
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+AtomicOutputFile::AtomicOutputFile(const std::string& destination) : destination_(destination) {
+    temporary_ = DirectoryOf(destination) + "/." + BaseName(destination) + ".XXXXXX";
+    std::vector<char> name(temporary_.begin(), temporary_.end());
+    name.push_back('\0');
+    fd_ = ::mkstemp(name.data());
+    if (fd_ < 0)
+        throw InputError(destination, "cannot create a file in its directory: " + SystemReason(errno));
+    temporary_.assign(name.data());
+}
+
+AtomicOutputFile::~AtomicOutputFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void AtomicOutputFile::Write(const void* data, std::size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t put = ::write(fd_, p, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) throw InputError(destination_, "write failed: " + SystemReason(errno));
+        p += put;
+        n -= static_cast<std::size_t>(put);
+        position_ += static_cast<std::uint64_t>(put);
+    }
+}
+
+void AtomicOutputFile::CopyFrom(int sourceFd, const std::string& sourceName, std::uint64_t n) {
+    // In-kernel copy where the file systems allow it, like cp; plain reads and writes otherwise.
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    while (n > 0) {
+        const std::size_t chunk = n < (std::uint64_t{1} << 30) ? static_cast<std::size_t>(n) : (1u << 30);
+        ssize_t moved = -1;
+        if (kernelCopy) {
+            moved = ::copy_file_range(sourceFd, nullptr, fd_, nullptr, chunk, 0);
+            if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                              errno == EOPNOTSUPP || errno == EBADF)) {
+                kernelCopy = false;
+                continue;
+            }
+            if (moved < 0 && errno == EINTR) continue;
+            if (moved < 0) throw InputError(sourceName, "copy failed: " + SystemReason(errno));
+            position_ += static_cast<std::uint64_t>(moved);
+        } else {
+            if (buffer.empty()) buffer.resize(1 << 20);
+            const std::size_t want = chunk < buffer.size() ? chunk : buffer.size();
+            moved = ::read(sourceFd, buffer.data(), want);
+            if (moved < 0 && errno == EINTR) continue;
+            if (moved < 0) throw InputError(sourceName, "read failed: " + SystemReason(errno));
+            Write(buffer.data(), static_cast<std::size_t>(moved));
+        }
+        if (moved == 0) throw InputError(sourceName, "file ended early (was it changed while packing?)");
+        n -= static_cast<std::uint64_t>(moved);
+    }
+}
+
+void AtomicOutputFile::Commit(unsigned mode) {
+    if (::fchmod(fd_, mode) != 0)
+        throw InputError(destination_, "cannot finish the file: " + SystemReason(errno));
+    if (::close(fd_) != 0) {
+        fd_ = -1;
+        ::unlink(temporary_.c_str());
+        throw InputError(destination_, "cannot finish the file: " + SystemReason(errno));
+    }
+    fd_ = -1;
+    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary_.c_str());
+        throw InputError(destination_, "cannot write: " + SystemReason(error));
+    }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace stubpack

@@ -1,0 +1,61 @@
+#include "pe_stub.h"
+
+#include <string>
+
+#include "errors.h"
+
+namespace stubpack {
+
+namespace {
+
+constexpr std::uint16_t kMachineI386 = 0x14C;
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::size_t kFileHeaderOffset = 4;
+constexpr std::size_t kOptionalHeaderOffset = 24;
+constexpr std::size_t kSectionHeaderSize = 40;
+
+std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+
+}  // namespace
+
+StubImage CheckStubImage(package::ByteSource& stub, const char* path) {
+    StubImage image;
+    image.length = stub.Length();
+    unsigned char dos[package::kDosHeaderSize] = {};
+    if (stub.ReadAt(0, dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z')
+        throw InputError(path, "not a Windows executable (no MZ header)");
+    image.lfanew = package::LfanewFromDosHeader(dos);
+    if (image.lfanew < 0 ||
+        static_cast<std::uint64_t>(image.lfanew) + package::kNtHeadersSize > image.length)
+        throw InputError(path, "not a PE executable (e_lfanew out of range)");
+
+    unsigned char nt[package::kNtHeadersSize] = {};
+    stub.ReadAt(static_cast<std::uint64_t>(image.lfanew), nt, sizeof nt);
+    if (nt[0] != 'P' || nt[1] != 'E' || nt[2] != 0 || nt[3] != 0)
+        throw InputError(path, "not a PE executable (no PE signature)");
+    if (U16(nt + kFileHeaderOffset) != kMachineI386 || U16(nt + kOptionalHeaderOffset) != kPe32Magic)
+        throw InputError(path, "not a 32-bit (PE32, i386) executable");
+    if (package::CertTableSizeFromNtHeaders(nt) != 0 ||
+        package::ReadUInt32(nt + package::kCertTableAddressOffset) != 0)
+        throw InputError(path, "the stub is signed: pack the unsigned stub, then sign the package");
+
+    const std::uint16_t sections = U16(nt + kFileHeaderOffset + 2);
+    const std::uint16_t optionalSize = U16(nt + kFileHeaderOffset + 16);
+    const std::uint64_t table = static_cast<std::uint64_t>(image.lfanew) + kOptionalHeaderOffset + optionalSize;
+    std::uint64_t rawEnd = 0;
+    for (std::uint16_t i = 0; i < sections; ++i) {
+        unsigned char section[kSectionHeaderSize];
+        if (stub.ReadAt(table + i * kSectionHeaderSize, section, sizeof section) != sizeof section)
+            throw InputError(path, "truncated section table");
+        const std::uint64_t rawSize = package::ReadUInt32(section + 16);
+        const std::uint64_t rawPointer = package::ReadUInt32(section + 20);
+        if (rawSize && rawPointer + rawSize > rawEnd) rawEnd = rawPointer + rawSize;
+    }
+    if (rawEnd > image.length) throw InputError(path, "truncated: sections run past the end of the file");
+    if (rawEnd < image.length)
+        throw InputError(path, std::to_string(image.length - rawEnd) +
+                                   " bytes follow the last section (already packed?)");
+    return image;
+}
+
+}  // namespace stubpack

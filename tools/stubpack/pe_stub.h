@@ -1,0 +1,19 @@
+// What stubpack requires of a stub before it appends a package: a 32-bit PE image whose file ends
+// where its last section's raw data ends, without a certificate table (pack first, sign after).
+#pragma once
+
+#include <cstdint>
+
+#include "package/package_reader.h"
+
+namespace stubpack {
+
+struct StubImage {
+    std::uint64_t length = 0;
+    std::int32_t lfanew = 0;
+};
+
+// Throws InputError naming path with the reason when the stub is unusable.
+StubImage CheckStubImage(package::ByteSource& stub, const char* path);
+
+}  // namespace stubpack

@@ -1,0 +1,16 @@
+// Turns an input file's name into the bytes stored in its record. The stub decodes those bytes
+// with the ANSI code page of the target machine, which stubpack cannot know: names outside ASCII
+// are accepted only when --codepage names that code page.
+#pragma once
+
+#include <string>
+
+namespace stubpack {
+
+// Whether this machine can convert names to that Windows code page.
+bool IsKnownCodePage(unsigned codePage);
+
+// codePage 0 means ASCII only. Throws InputError naming file when the name is unusable.
+std::string EncodeRecordName(const std::string& utf8Name, unsigned codePage, const std::string& file);
+
+}  // namespace stubpack
