@@ -111,3 +111,6 @@ private:
     std::size_t length_ = 0;
     std::size_t capacity_ = 0;  // units, terminator included
 };
+
+// The stub's wide string: UTF-16 on Windows.
+using WString = BasicStr<wchar_t>;

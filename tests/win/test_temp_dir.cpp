@@ -1,0 +1,79 @@
+#include "test_temp_dir.h"
+
+#include <cstdio>
+
+namespace {
+
+std::wstring GetVariable(const wchar_t* name) {
+    wchar_t value[32768];
+    const DWORD n = GetEnvironmentVariableW(name, value, 32768);
+    return n ? std::wstring(value, n) : std::wstring();
+}
+
+}  // namespace
+
+ScopedTempDir::ScopedTempDir() : savedTmp_(GetVariable(L"TMP")), savedTemp_(GetVariable(L"TEMP")) {
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH, base);
+    static unsigned counter = 0;
+    wchar_t name[MAX_PATH + 1];
+    swprintf(name, MAX_PATH, L"%lswt%lu_%u\\", base, GetCurrentProcessId(), ++counter);
+    path_ = name;
+    CreateDirectoryW(path_.c_str(), nullptr);
+    SetEnvironmentVariableW(L"TMP", path_.c_str());
+    SetEnvironmentVariableW(L"TEMP", path_.c_str());
+}
+
+ScopedTempDir::~ScopedTempDir() {
+    SetEnvironmentVariableW(L"TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
+    SetEnvironmentVariableW(L"TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH, base);
+    SetCurrentDirectoryW(base);
+    RemoveTree(path_);
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD put = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+    CloseHandle(file);
+}
+
+void RemoveTree(const std::wstring& path) {
+    std::wstring prefix = path;
+    if (prefix.empty()) return;
+    if (prefix.back() != L'\\') prefix += L'\\';
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((prefix + L"*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = prefix + name;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(full);
+            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(full.c_str());
+            else
+                DeleteFileW(full.c_str());
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
