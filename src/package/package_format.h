@@ -79,6 +79,25 @@ inline std::uint64_t TrailerDistanceFromEnd(std::int32_t certTableSize) {
     return kHeaderSize + (certTableSize > 0 ? static_cast<std::uint64_t>(certTableSize) : 0);
 }
 
+// Where the trailer lies, given the file length and the certificate table size; false when it
+// would start before the beginning of the file.
+inline bool TrailerOffset(std::uint64_t fileLength, std::int32_t certTableSize,
+                          std::uint64_t* offset) {
+    const std::uint64_t distance = TrailerDistanceFromEnd(certTableSize);
+    if (distance > fileLength) return false;
+    *offset = fileLength - distance;
+    return true;
+}
+
+// The first record must lie after the PE headers and before the trailer; anything else is not
+// walked (an offset outside the file, or one pointing into the stub's own headers).
+inline bool IsPlausibleHeaderOffset(std::uint64_t headerOffset, std::int32_t lfanew,
+                                    std::uint64_t trailerOffset) {
+    if (lfanew < 0) return false;
+    const std::uint64_t headersEnd = static_cast<std::uint64_t>(lfanew) + kNtHeadersSize;
+    return headerOffset >= headersEnd && headerOffset < trailerOffset;
+}
+
 // The record walk goes on while fewer records than the current header's count were handled;
 // count is compared as a signed number, so a count of 0 (the trailer) or a negative one ends it.
 inline bool WalkContinues(std::int32_t handledSoFar, const PackageRecordHeader& header) {

@@ -24,20 +24,6 @@ const char* Describe(LocateResult result) {
     return "unknown";
 }
 
-bool TrailerOffset(std::uint64_t fileLength, std::int32_t certTableSize, std::uint64_t* offset) {
-    const std::uint64_t distance = TrailerDistanceFromEnd(certTableSize);
-    if (distance > fileLength) return false;
-    *offset = fileLength - distance;
-    return true;
-}
-
-bool IsPlausibleHeaderOffset(std::uint64_t headerOffset, std::int32_t lfanew,
-                             std::uint64_t trailerOffset) {
-    if (lfanew < 0) return false;
-    const std::uint64_t headersEnd = static_cast<std::uint64_t>(lfanew) + kNtHeadersSize;
-    return headerOffset >= headersEnd && headerOffset < trailerOffset;
-}
-
 PackageLayout ReadPackageLayout(ByteSource& source) {
     PackageLayout layout;
     layout.fileLength = source.Length();

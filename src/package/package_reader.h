@@ -41,15 +41,6 @@ enum class LocateResult {
 
 const char* Describe(LocateResult result);
 
-// Where the trailer lies, given the file length and the certificate table size; false when it
-// would start before the beginning of the file.
-bool TrailerOffset(std::uint64_t fileLength, std::int32_t certTableSize, std::uint64_t* offset);
-
-// The first record must lie after the PE headers and before the trailer; anything else is not
-// walked (an offset outside the file, or one pointing into the stub's own headers).
-bool IsPlausibleHeaderOffset(std::uint64_t headerOffset, std::int32_t lfanew,
-                             std::uint64_t trailerOffset);
-
 struct RecordInfo {
     std::uint64_t offset = 0;           // where the header starts
     PackageRecordHeader header{};       // as the stub sees it after this read

@@ -9,33 +9,6 @@
 #include "util/file_exception.h"
 #include "util/utility.h"
 
-namespace {
-
-std::wstring Utf16(const std::string& bytes) {
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-}
-
-// The records of the log file, each without its CR LF.
-std::vector<std::wstring> Records(const std::wstring& path) {
-    const std::wstring text = Utf16(ReadWholeFile(path));
-    std::vector<std::wstring> records;
-    std::size_t start = 0, end;
-    while ((end = text.find(L"\r\n", start)) != std::wstring::npos) {
-        records.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    EXPECT_EQ(text.size(), start) << "the file ends with a complete record";
-    return records;
-}
-
-// The message part of a record: after "[pid]timestamp  " and before " (Last=n)".
-std::wstring MessageOf(const std::wstring& record) {
-    const std::size_t gap = record.find(L"  ");
-    const std::size_t last = record.rfind(L" (Last=");
-    return record.substr(gap + 2, last - gap - 2);
-}
-
-}  // namespace
 
 TEST(Log, FileBytesAndLineLayout) {
     ScopedTempDir temp;
@@ -52,7 +25,7 @@ TEST(Log, FileBytesAndLineLayout) {
     EXPECT_EQ('\0', bytes[1]);
     EXPECT_EQ(std::string("\r\0\n\0", 4), bytes.substr(bytes.size() - 4));
 
-    const auto records = Records(log);
+    const auto records = ReadLogRecords(log);
     ASSERT_EQ(2u, records.size());
     // "[pid]YYYY-MM-DD HH:MM:SS  message (Last=n)"
     const std::wstring pid = L"[" + std::to_wstring(GetCurrentProcessId()) + L"]";
@@ -64,7 +37,7 @@ TEST(Log, FileBytesAndLineLayout) {
     EXPECT_EQ(L':', stamp[13]);
     EXPECT_EQ(L':', stamp[16]);
     EXPECT_EQ(L"  [Test::Tag] first 7 (Last=1234)", records[0].substr(pid.size() + 19));
-    EXPECT_EQ(L"[Test::Tag] second has %d and %s inside", MessageOf(records[1]));
+    EXPECT_EQ(L"[Test::Tag] second has %d and %s inside", LogMessage(records[1]));
 }
 
 TEST(Log, LastErrorIsTheCallersAtTheTimeOfTheCall) {
@@ -73,7 +46,7 @@ TEST(Log, LastErrorIsTheCallersAtTheTimeOfTheCall) {
     CUtility::WriteLog(L"one");
     SetLastError(0);
     CUtility::WriteLog(L"two");
-    const auto records = Records(temp / L"unpack.log");
+    const auto records = ReadLogRecords(temp / L"unpack.log");
     ASSERT_EQ(2u, records.size());
     EXPECT_NE(std::wstring::npos, records[0].find(L"one (Last=2)"));
     EXPECT_NE(std::wstring::npos, records[1].find(L"two (Last=0)"));
@@ -86,11 +59,11 @@ TEST(Log, MessageLimitIs1022Units) {
     CUtility::WriteLog(L"%s", exact.c_str());
     CUtility::WriteLog(L"%s", longer.c_str());
     CUtility::WriteLog(L"after");  // the process goes on
-    const auto records = Records(temp / L"unpack.log");
+    const auto records = ReadLogRecords(temp / L"unpack.log");
     ASSERT_EQ(3u, records.size());
-    EXPECT_EQ(exact, MessageOf(records[0]));
-    EXPECT_EQ(std::wstring(1022, L'y'), MessageOf(records[1]));
-    EXPECT_EQ(L"after", MessageOf(records[2]));
+    EXPECT_EQ(exact, LogMessage(records[0]));
+    EXPECT_EQ(std::wstring(1022, L'y'), LogMessage(records[1]));
+    EXPECT_EQ(L"after", LogMessage(records[2]));
 }
 
 TEST(Log, FileHeldExclusivelyElsewhereIsLeftAlone) {
@@ -104,7 +77,7 @@ TEST(Log, FileHeldExclusivelyElsewhereIsLeftAlone) {
     CloseHandle(holder);
     EXPECT_EQ(before, ReadWholeFile(temp / L"unpack.log"));
     CUtility::WriteLog(L"after");
-    EXPECT_EQ(2u, Records(temp / L"unpack.log").size());
+    EXPECT_EQ(2u, ReadLogRecords(temp / L"unpack.log").size());
 }
 
 TEST(Log, TemporaryPathTooLongFallsBackToTheWindowsTemp) {
@@ -155,9 +128,9 @@ TEST(FileErrors, DescriptionsAndTheirLogLine) {
 
     ScopedTempDir temp;
     CUtility::FileException(error);
-    const auto records = Records(temp / L"unpack.log");
+    const auto records = ReadLogRecords(temp / L"unpack.log");
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(L"[CUtility::FileException] setup.msi was not found.", MessageOf(records[0]));
+    EXPECT_EQ(L"[CUtility::FileException] setup.msi was not found.", LogMessage(records[0]));
 }
 
 TEST(FileErrors, FailedOpenFillsTheRecord) {

@@ -1,5 +1,7 @@
 #include "test_temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 namespace {
@@ -76,4 +78,30 @@ void RemoveTree(const std::wstring& path) {
         FindClose(find);
     }
     RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::wstring> ReadLogRecords(const std::wstring& path) {
+    const std::string bytes = ReadWholeFile(path);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    std::vector<std::wstring> records;
+    std::size_t start = 0, end;
+    while ((end = text.find(L"\r\n", start)) != std::wstring::npos) {
+        records.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    EXPECT_EQ(text.size(), start) << "the file ends with a complete record";
+    return records;
+}
+
+std::wstring LogMessage(const std::wstring& record) {
+    const std::size_t gap = record.find(L"  ");
+    const std::size_t last = record.rfind(L" (Last=");
+    if (gap == std::wstring::npos || last == std::wstring::npos || last < gap + 2) return record;
+    return record.substr(gap + 2, last - gap - 2);
+}
+
+std::vector<std::wstring> ReadLogMessages(const std::wstring& path) {
+    std::vector<std::wstring> messages;
+    for (const auto& record : ReadLogRecords(path)) messages.push_back(LogMessage(record));
+    return messages;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class ScopedTempDir {
 public:
@@ -26,3 +27,10 @@ std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 // Removes a directory tree (test clean-up only; never follows links).
 void RemoveTree(const std::wstring& path);
+
+// The records of a log file, each without its CR LF (checks that the file ends with one).
+std::vector<std::wstring> ReadLogRecords(const std::wstring& path);
+// The message part of a record: after "[pid]timestamp  " and before " (Last=n)".
+std::wstring LogMessage(const std::wstring& record);
+// The messages of all records of a log file.
+std::vector<std::wstring> ReadLogMessages(const std::wstring& path);
