@@ -1,0 +1,31 @@
+// The launch request for the payload command, built from the argument count: the command
+// interpreter running run.bat (default), or argument 1 with the rest of the command line.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "util/basic_string.h"
+
+struct LaunchCommand {
+    wchar_t file[MAX_PATH + 1];  // the command buffer ("cmd.exe" by default)
+    WString parameters;
+    WString directory;           // lpDirectory; empty for the default command
+    bool passThrough = false;
+};
+
+// An argument count of 2 or less runs the default command.
+inline bool UsesPassThrough(std::size_t argumentCount) { return argumentCount >= 3; }
+
+// "cmd.exe", or "<system Windows directory>\sysnative\cmd.exe" for a 32-bit process on 64-bit
+// Windows 6 or later, where the 64-bit interpreter is reached through the sysnative alias.
+void ChooseInterpreter(wchar_t (&buffer)[MAX_PATH + 1], bool useSysnative,
+                       const wchar_t* systemWindowsDirectory);
+
+// "/c run.bat > "<log path>.txt""
+WString DefaultParameters(const wchar_t* logFilePath);
+
+// Zeroed request with cbSize 60, fMask 0x540 (process handle returned, launch completed before
+// returning, no error dialog), verb "open", and the command's file, parameters, directory and
+// show state (hidden for the default command, normal for a pass-through one).
+SHELLEXECUTEINFOW MakeLaunchRequest(const LaunchCommand& command);

@@ -1,0 +1,91 @@
+#include "app/launch_sequence.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/command_line.h"
+#include "app/launch_request.h"
+#include "app/payload_wait.h"
+#include "package/unpack.h"
+#include "util/utility.h"
+
+namespace {
+
+const wchar_t kTag[] = L"CUnPackFileApp::InitInstance";
+
+// After cmd.exe has ended, its console host keeps the working directory as its current
+// directory for a moment, so the first removal can fail; a few short retries clean up.
+constexpr int kRemoveRetries = 20;
+constexpr DWORD kRemoveRetryDelayMs = 100;
+
+LaunchCommand BuildDefaultCommand(CUnPack& unpack) {
+    LaunchCommand command;
+    const WString workDir = unpack.GetWorkDir();
+    if (!workDir.IsEmpty()) SetCurrentDirectoryW(workDir.c_str());
+
+    const bool useSysnative = !CUtility::IsVersionBelow6() && CUtility::IsWow64();
+    wchar_t systemWindows[MAX_PATH + 1] = {};
+    if (useSysnative) {
+        const UINT length = GetSystemWindowsDirectoryW(systemWindows, MAX_PATH);
+        if (length >= MAX_PATH) systemWindows[0] = 0;
+    }
+    ChooseInterpreter(command.file, useSysnative, systemWindows);
+    command.parameters = DefaultParameters(CUtility::GetLogFilePath().c_str());
+    return command;
+}
+
+LaunchCommand BuildPassThroughCommand(CUnPack& unpack, const wchar_t* commandLine) {
+    LaunchCommand command;
+    command.passThrough = true;
+    const WString program = cmdline::Argument(commandLine, 1);
+    const std::size_t length = program.Length() < MAX_PATH ? program.Length() : MAX_PATH;
+    for (std::size_t i = 0; i < length; ++i) command.file[i] = program[i];
+    command.file[length] = 0;
+    command.parameters = cmdline::PassThroughParameters(commandLine);
+    command.directory = unpack.GetWorkDir();
+    return command;
+}
+
+void RemoveWorkDirWithRetries(CUnPack& unpack) {
+    unpack.RemoveWorkDir();
+    const WString workDir = unpack.GetWorkDir();
+    for (int retry = 0; retry < kRemoveRetries && CUtility::PathExists(workDir.c_str()); ++retry) {
+        Sleep(kRemoveRetryDelayMs);
+        unpack.RemoveWorkDir();
+    }
+}
+
+}  // namespace
+
+void RunLaunchSequence() {
+    CUtility::OSInfo();
+
+    CUnPack unpack;
+    unpack.RunUnPack();
+
+    // The deployment code is recorded here, after the extraction and before the command starts.
+
+    const wchar_t* commandLine = GetCommandLineW();
+    const LaunchCommand command =
+        UsesPassThrough(cmdline::CountArguments(commandLine))
+            ? BuildPassThroughCommand(unpack, commandLine)
+            : BuildDefaultCommand(unpack);
+    SHELLEXECUTEINFOW request = MakeLaunchRequest(command);
+
+    CUtility::WriteLog(L"[%s] dir:%s file:%s param:%s", kTag, unpack.GetWorkDir().c_str(),
+                       request.lpFile, request.lpParameters);
+    if (!ShellExecuteExW(&request)) {
+        CUtility::WriteLog(L"[%s] execute fail", kTag);
+        return;
+    }
+    CUtility::WriteLog(L"[%s] execute succ 0x%08X", kTag,
+                       static_cast<unsigned>(reinterpret_cast<UINT_PTR>(request.hProcess)));
+    if (!request.hProcess) return;
+
+    CUtility::WriteLog(L"[%s] execute wait pid:%d", kTag,
+                       static_cast<int>(GetProcessId(request.hProcess)));
+    const DWORD exitCode = PollUntilEnded(request.hProcess);
+    CloseHandle(request.hProcess);
+    RemoveWorkDirWithRetries(unpack);
+    CUtility::WriteLog(L"[%s] execute done code:%d", kTag, static_cast<int>(exitCode));
+}
