@@ -1,0 +1,130 @@
+// The launch request, the interpreter choice, the poll's rhythm, and the platform line.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/launch_request.h"
+#include "app/payload_wait.h"
+#include "test_temp_dir.h"
+#include "util/utility.h"
+
+TEST(LaunchRequest, DefaultAndPassThroughFields) {
+    LaunchCommand command;
+    ChooseInterpreter(command.file, false, nullptr);
+    command.parameters = DefaultParameters(L"D:\\Temp\\unpack.log");
+    SHELLEXECUTEINFOW request = MakeLaunchRequest(command);
+    EXPECT_EQ(60u, request.cbSize);
+    EXPECT_EQ(0x540u, request.fMask);
+    EXPECT_STREQ(L"open", request.lpVerb);
+    EXPECT_STREQ(L"cmd.exe", request.lpFile);
+    EXPECT_STREQ(L"/c run.bat > \"D:\\Temp\\unpack.log.txt\"", request.lpParameters);
+    EXPECT_EQ(nullptr, request.lpDirectory);
+    EXPECT_EQ(SW_HIDE, request.nShow);
+    EXPECT_EQ(nullptr, request.hwnd);
+    EXPECT_EQ(nullptr, request.hProcess);
+
+    LaunchCommand passThrough;
+    passThrough.passThrough = true;
+    wcscpy(passThrough.file, L"setup two.exe");
+    passThrough.parameters = L"/q";
+    passThrough.directory = L"C:\\T\\unpack\\";
+    request = MakeLaunchRequest(passThrough);
+    EXPECT_EQ(0x540u, request.fMask);
+    EXPECT_STREQ(L"setup two.exe", request.lpFile);
+    EXPECT_STREQ(L"/q", request.lpParameters);
+    EXPECT_STREQ(L"C:\\T\\unpack\\", request.lpDirectory);
+    EXPECT_EQ(SW_SHOWNORMAL, request.nShow);
+}
+
+TEST(LaunchRequest, Interpreter) {
+    wchar_t buffer[MAX_PATH + 1];
+    ChooseInterpreter(buffer, true, L"D:\\Windows");
+    EXPECT_STREQ(L"D:\\Windows\\sysnative\\cmd.exe", buffer);
+    ChooseInterpreter(buffer, false, L"D:\\Windows");
+    EXPECT_STREQ(L"cmd.exe", buffer);
+    // The longest directory that still fits, and one unit more.
+    const std::wstring fits(MAX_PATH - 1 - 18, L'w'), tooLong(MAX_PATH - 18, L'w');
+    ChooseInterpreter(buffer, true, fits.c_str());
+    EXPECT_EQ(fits + L"\\sysnative\\cmd.exe", std::wstring(buffer));
+    ChooseInterpreter(buffer, true, tooLong.c_str());
+    EXPECT_STREQ(L"cmd.exe", buffer);
+}
+
+namespace {
+
+// A scripted process for the poll: the exit codes it reports in turn, whether its handle is
+// signalled, and every sleep the poll makes.
+struct FakeProcess {
+    std::vector<DWORD> codes;
+    bool signalled = false;
+    bool queryFails = false;
+    std::size_t queries = 0;
+    std::vector<DWORD> sleeps;
+};
+FakeProcess* g_fake = nullptr;
+
+void WINAPI FakeSleep(DWORD ms) { g_fake->sleeps.push_back(ms); }
+BOOL WINAPI FakeExitCode(HANDLE, LPDWORD code) {
+    if (g_fake->queryFails) return FALSE;
+    const std::size_t i = g_fake->queries++;
+    *code = i < g_fake->codes.size() ? g_fake->codes[i] : g_fake->codes.back();
+    return TRUE;
+}
+DWORD WINAPI FakeWait(HANDLE, DWORD) { return g_fake->signalled ? WAIT_OBJECT_0 : WAIT_TIMEOUT; }
+
+const PollOps kFakeOps = {&FakeSleep, &FakeExitCode, &FakeWait};
+
+}  // namespace
+
+TEST(PayloadWait, SleepsThreeSecondsBeforeEveryQuery) {
+    FakeProcess fake;
+    g_fake = &fake;
+    fake.codes = {STILL_ACTIVE, STILL_ACTIVE, 3};
+    EXPECT_EQ(3u, PollUntilEnded(nullptr, kFakeOps));
+    EXPECT_EQ((std::vector<DWORD>{3000, 3000, 3000}), fake.sleeps);
+    EXPECT_EQ(3u, fake.queries);
+
+    FakeProcess quick;  // a command that has ended at once still costs one interval
+    g_fake = &quick;
+    quick.codes = {0};
+    EXPECT_EQ(0u, PollUntilEnded(nullptr, kFakeOps));
+    EXPECT_EQ(std::vector<DWORD>{3000}, quick.sleeps);
+}
+
+TEST(PayloadWait, ExitCode259WithASignalledHandleEndsTheWait) {
+    FakeProcess fake;
+    g_fake = &fake;
+    fake.codes = {STILL_ACTIVE};
+    fake.signalled = true;
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), PollUntilEnded(nullptr, kFakeOps));
+    EXPECT_EQ(1u, fake.sleeps.size());
+}
+
+TEST(PayloadWait, FailingQueryEndsTheWait) {
+    FakeProcess fake;
+    g_fake = &fake;
+    fake.queryFails = true;
+    EXPECT_EQ(0xFFFFFFFFu, PollUntilEnded(nullptr, kFakeOps));
+    EXPECT_EQ(1u, fake.sleeps.size());
+}
+
+TEST(Platform, OperatingSystemLine) {
+    ScopedTempDir temp;
+    CUtility::OSInfo();
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    GetVersionExW(&info);
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    const std::wstring expected = L"[CUtility::OSInfo] OS " + std::to_wstring(info.dwMajorVersion) +
+                                  L"." + std::to_wstring(info.dwMinorVersion) + L"(" +
+                                  std::to_wstring(info.dwBuildNumber) + L") " + info.szCSDVersion +
+                                  L" x64:" + (wow64 ? L"1" : L"0");
+    const auto log = ReadLogMessages(temp / L"unpack.log");
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(expected, log[0]);
+    EXPECT_EQ(wow64 != FALSE, CUtility::IsWow64());
+    EXPECT_EQ(info.dwMajorVersion < 6, CUtility::IsVersionBelow6());
+}
