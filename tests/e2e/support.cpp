@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iconv.h>
 #include <sstream>
 #include <stdexcept>
 
@@ -130,6 +131,97 @@ RunResult Sign(const std::string& in, const std::string& out) {
     const SigningKey& k = TestSigningKey();
     return RunProgram({"osslsigncode", "sign", "-certs", k.cert, "-key", k.key, "-n", "Package Test",
                 "-in", in, "-out", out});
+}
+
+std::string WineTempWindowsDir() {
+    static const std::string dir = [] {
+        const RunResult echo = RunWine("cmd", {"/c", "echo %TEMP%"});
+        std::string windowsPath = echo.out;
+        while (!windowsPath.empty() && (windowsPath.back() == '\n' || windowsPath.back() == '\r'))
+            windowsPath.pop_back();
+        if (echo.exitCode != 0 || windowsPath.empty())
+            throw std::runtime_error("cannot ask Wine for %TEMP%: " + echo.err);
+        return windowsPath;
+    }();
+    return dir;
+}
+
+std::string WineTempDir() {
+    static const std::string dir = [] {
+        const std::string windowsPath = WineTempWindowsDir();
+        const RunResult unix = RunWine("winepath", {"-u", windowsPath});
+        std::string path = unix.out;
+        while (!path.empty() && (path.back() == '\n' || path.back() == '/')) path.pop_back();
+        if (path.empty()) throw std::runtime_error("winepath failed: " + unix.err);
+        return path;
+    }();
+    return dir;
+}
+
+std::string ToWindowsPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+RunResult RunWine(const std::string& exe, const std::vector<std::string>& args,
+                  const std::vector<std::string>& env) {
+    std::vector<std::string> argv = {std::string(SOURCE_DIR) + "/scripts/wine-run", exe};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProgram(argv, env);
+}
+
+RunResult LaunchRaw(const std::string& commandLine, const std::vector<std::string>& env) {
+    std::vector<std::string> all = env;
+    all.push_back("LAUNCH_COMMAND_LINE=" + commandLine);
+    return RunWine(WinToolPath("launch.exe"), {}, all);
+}
+
+std::string Utf16ToUtf8(const std::string& utf16le) {
+    iconv_t cd = iconv_open("UTF-8", "UTF-16LE");
+    std::string out(utf16le.size() * 2 + 16, '\0');
+    char* in = const_cast<char*>(utf16le.data());
+    size_t inLeft = utf16le.size(), outLeft = out.size();
+    char* o = out.data();
+    iconv(cd, &in, &inLeft, &o, &outLeft);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::vector<std::string> ReadLogMessages(const std::string& path) {
+    const std::string text = Utf16ToUtf8(ReadFile(path));
+    std::vector<std::string> messages;
+    std::size_t start = 0, end;
+    while ((end = text.find("\r\n", start)) != std::string::npos) {
+        const std::string record = text.substr(start, end - start);
+        const std::size_t gap = record.find("  ");
+        const std::size_t last = record.rfind(" (Last=");
+        messages.push_back(gap != std::string::npos && last != std::string::npos && last >= gap + 2
+                               ? record.substr(gap + 2, last - gap - 2)
+                               : record);
+        start = end + 2;
+    }
+    return messages;
+}
+
+std::string BuildPackage(const TempDir& dir, const std::vector<PackageFile>& files,
+                         const std::string& outName) {
+    RunProgram({"mkdir", "-p", dir / "in"});
+    std::vector<std::string> args = {StubpackPath(), "create", "--stub", StubPath(), "-o", dir / outName};
+    for (const auto& f : files) {
+        WriteFile(dir / ("in/" + f.name), f.data);
+        args.push_back(dir / ("in/" + f.name));
+    }
+    const RunResult r = RunProgram(args);
+    if (r.exitCode != 0) throw std::runtime_error("stubpack create failed: " + r.err);
+    return dir / outName;
+}
+
+void CleanWineTemp() {
+    const std::string temp = WineTempDir();
+    RunProgram({"rm", "-rf", temp + "/unpack", temp + "/unpack.log", temp + "/unpack.log.txt"});
 }
 
 }  // namespace e2e

@@ -47,4 +47,35 @@ const SigningKey& TestSigningKey();
 // Signs in -> out with osslsigncode; returns its result.
 RunResult Sign(const std::string& in, const std::string& out);
 
+// --- Wine ---------------------------------------------------------------------------------
+// The test run's prefix comes from WINEPREFIX (scripts/wine-session.sh sets it).
+
+// Unix path of %TEMP% in the prefix (where the stub's log and working directory go).
+std::string WineTempDir();
+// The same directory as Windows names it (for example C:\users\root\Temp), no trailing backslash.
+std::string WineTempWindowsDir();
+// The Windows path of a Unix path (Wine maps / to Z:).
+std::string ToWindowsPath(const std::string& unixPath);
+// Runs a Windows program under Wine with the given (re-quoted) arguments.
+RunResult RunWine(const std::string& exe, const std::vector<std::string>& args = {},
+                  const std::vector<std::string>& env = {});
+// Runs a Windows command line exactly as written, through the launch tool.
+RunResult LaunchRaw(const std::string& commandLine, const std::vector<std::string>& env = {});
+
+// The messages of the stub's log (UTF-16LE records), as UTF-8, without pid, time and last error.
+std::vector<std::string> ReadLogMessages(const std::string& path);
+std::string Utf16ToUtf8(const std::string& utf16le);
+
+struct PackageFile {
+    std::string name;
+    std::string data;
+};
+// Writes the files into dir/in/ and packs them with stubpack into dir/outName; returns its path.
+std::string BuildPackage(const TempDir& dir, const std::vector<PackageFile>& files,
+                         const std::string& outName = "pkg.exe");
+
+// Removes the stub's traces from the prefix's temporary directory (log, batch output,
+// working directory), so that each test starts from nothing.
+void CleanWineTemp();
+
 }  // namespace e2e

@@ -1,0 +1,245 @@
+// Package executables built with stubpack and run under Wine as a user would: what lands on disk,
+// what the log says in order, what the payload receives, and the exit code.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+using namespace e2e;
+
+namespace {
+
+std::string Pattern(std::string text) {
+    // Literal text, with "{n}" for a decimal number and "{x}" for hexadecimal digits.
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "{n}") == 0) {
+            out += "-?[0-9]+";
+            i += 2;
+        } else if (text.compare(i, 3, "{x}") == 0) {
+            out += "[0-9A-F]+";
+            i += 2;
+        } else if (text.compare(i, 3, "{*}") == 0) {
+            out += ".*";
+            i += 2;
+        } else {
+            if (std::string("\\^$.|?*+()[]{}").find(text[i]) != std::string::npos) out += '\\';
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void ExpectLog(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
+    std::string all;
+    for (const auto& line : actual) all += "  " + line + "\n";
+    ASSERT_EQ(expected.size(), actual.size()) << all;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(std::regex_match(actual[i], std::regex(Pattern(expected[i]))))
+            << "line " << i << "\n expected " << expected[i] << "\n actual   " << actual[i];
+}
+
+std::string Random(std::size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    for (auto& c : s) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 16);
+    }
+    return s;
+}
+
+// A run.bat that copies the working directory's files to out (so they can be compared after
+// the stub has removed the directory) and ends with the given code.
+std::string CopyingRunBat(const std::string& outDir, int exitCode) {
+    return "@copy /y * \"" + ToWindowsPath(outDir) + "\\\" >nul\r\n@exit " +
+           std::to_string(exitCode) + "\r\n";
+}
+
+class StubRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CleanWineTemp();
+        RunProgram({"mkdir", "-p", dir / "out"});
+    }
+    std::string TempUnix(const std::string& name) const { return WineTempDir() + "/" + name; }
+    std::string WorkDirWindows() const { return WineTempWindowsDir() + "\\unpack\\"; }
+    std::vector<std::string> Log() const { return ReadLogMessages(TempUnix("unpack.log")); }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(StubRun, FiveFilesExtractedRunAndCleanedUp) {
+    const std::vector<PackageFile> files = {
+        {"setup.msi", Random(3 * 1024 * 1024 + 17, 1)},
+        {"run.bat", CopyingRunBat(dir / "out", 0)},
+        {"setup.ini", ""},
+        {"PreVerCheck.exe", Random(8 * 1024, 2)},
+        {"uninst.iss", "[Application]\r\nName=Demo\r\n"},
+    };
+    const std::string pkg = BuildPackage(dir, files);
+    ASSERT_EQ(0, Sign(pkg, dir / "signed.exe").exitCode);
+
+    for (const std::string& exe : {pkg, dir / "signed.exe"}) {
+        CleanWineTemp();
+        RunProgram({"sh", "-c", "rm -f " + dir.Path() + "/out/*"});
+        const RunResult run = RunWine(exe);
+        EXPECT_EQ(0, run.exitCode) << run.err;
+
+        for (const auto& f : files)
+            EXPECT_EQ(f.data, ReadFile(dir / ("out/" + f.name))) << f.name << " in " << exe;
+        EXPECT_FALSE(FileExists(TempUnix("unpack"))) << "the working directory is removed";
+
+        const std::string stubSize = std::to_string(ReadFile(StubPath()).size());
+        const bool isSigned = exe != pkg;
+        std::vector<std::string> expected = {
+            "[CUtility::OSInfo] OS {n}.{n}({n}) {*} x64:1",
+            "[CUnPack::FindHeader] Name:" + ToWindowsPath(exe),
+            isSigned ? "[CUnPack::FindHeader] Sign Size:{n}" : "[CUnPack::FindHeader] Sign Size:0",
+            "[CUnPack::FindHeader] Header offset:" + stubSize,
+        };
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            const std::string n = std::to_string(k + 1), size = std::to_string(files[k].data.size());
+            const std::string path = WorkDirWindows() + files[k].name;
+            expected.push_back("[CUnPack::UnPackFiles]  FreeSpace:{n} FileSize:" + size);
+            expected.push_back("[CUnPack::UnPackFiles] (" + n + "/5)UnPack file name:" + path + " (" + size + ")");
+            expected.push_back("[CUnPack::UnPackFiles] UnPack count:" + n + " len:" + size + " File:" + path);
+        }
+        expected.push_back("[CUnPack::UnPackFiles] UnPack total 5 files.");
+        expected.push_back("[CUnPackFileApp::InitInstance] dir:" + WorkDirWindows() +
+                           " file:C:\\windows\\sysnative\\cmd.exe param:/c run.bat > \"" +
+                           WineTempWindowsDir() + "\\unpack.log.txt\"");
+        expected.push_back("[CUnPackFileApp::InitInstance] execute succ 0x{x}");
+        expected.push_back("[CUnPackFileApp::InitInstance] execute wait pid:{n}");
+        expected.push_back("[CUnPackFileApp::InitInstance] execute done code:0");
+        ExpectLog(expected, Log());
+    }
+}
+
+TEST_F(StubRun, BatchOutputAndExitCodeOfTheDefaultCommand) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", "@echo batch says hello\r\n@exit 3\r\n"}});
+    // A second run appends to the same log.
+    for (int runNumber = 1; runNumber <= 2; ++runNumber) {
+        const RunResult run = RunWine(pkg);
+        EXPECT_EQ(0, run.exitCode);
+        const auto log = Log();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:3", log.back());
+        std::size_t osLines = 0;
+        for (const auto& line : log) osLines += line.rfind("[CUtility::OSInfo]", 0) == 0;
+        EXPECT_EQ(static_cast<std::size_t>(runNumber), osLines);
+    }
+    EXPECT_NE(std::string::npos, ReadFile(TempUnix("unpack.log.txt")).find("batch says hello"));
+    EXPECT_FALSE(FileExists(TempUnix("unpack")));
+}
+
+TEST_F(StubRun, PayloadEndingWith259EndsTheWait) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", "@exit 259\r\n"}});
+    const RunResult run = RunWine(pkg);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:259", Log().back());
+}
+
+TEST_F(StubRun, ProgramThatDoesNotExist) {
+    const std::string pkg = BuildPackage(dir, {{"data.txt", "kept"}});
+    const RunResult run = LaunchRaw("\"" + ToWindowsPath(pkg) + "\" no-such-program.exe /q");
+    EXPECT_EQ(0, run.exitCode);
+    const auto log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] dir:" + WorkDirWindows() +
+                  " file:no-such-program.exe param:/q",
+              log[log.size() - 2]);
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute fail", log.back());
+    EXPECT_EQ("kept", ReadFile(TempUnix("unpack/data.txt")));
+}
+
+// Command lines exactly as typed: the program, its parameters, and what the payload receives.
+TEST_F(StubRun, PassThroughCommandLines) {
+    const std::string recordTool = dir / "rec.exe";
+    RunProgram({"cp", WinToolPath("record_args.exe"), recordTool});
+    const std::string spaced = dir / "setup two.exe";
+    RunProgram({"cp", WinToolPath("record_args.exe"), spaced});
+    const std::string pkg = BuildPackage(dir, {{"a.txt", "a"}});
+    RunProgram({"cp", pkg, dir / "stub one.exe"});
+    const std::string rec = ToWindowsPath(recordTool), two = ToWindowsPath(spaced);
+    const std::string stub = ToWindowsPath(pkg), stubOne = ToWindowsPath(dir / "stub one.exe");
+
+    const struct {
+        std::string commandLine;
+        std::string file;
+        std::string parameters;
+    } cases[] = {
+        {stub + " " + rec + " /quiet /norestart", rec, "/quiet /norestart"},
+        {"\"" + stubOne + "\" " + rec + " /quiet", rec, "/quiet"},
+        {stub + " \"" + two + "\" /q", two, "/q"},
+        {stub + "  " + rec + "  /q  ", rec, "/q"},
+        {stub + " " + rec + " /x   /y", rec, "/x  /y"},
+        {stub + " " + rec + " /x \"two  spaces\"", rec, "/x \"two spaces\""},
+        {stub + "\t" + rec + "\t/q", rec, "/q "},
+    };
+    for (const auto& c : cases) {
+        CleanWineTemp();
+        RunProgram({"rm", "-f", dir / "received.txt"});
+        const RunResult run = LaunchRaw(c.commandLine, {"RECORD_ARGS_FILE=" + ToWindowsPath(dir / "received.txt")});
+        EXPECT_EQ(0, run.exitCode) << c.commandLine;
+        const auto log = Log();
+        ASSERT_GE(log.size(), 4u) << c.commandLine;
+        EXPECT_EQ("[CUnPackFileApp::InitInstance] dir:" + WorkDirWindows() + " file:" + c.file +
+                      " param:" + c.parameters,
+                  log[log.size() - 4])
+            << c.commandLine;
+        EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:0", log.back());
+        // The program ran with those parameters, in the working directory.
+        const std::string received = ReadFile(dir / "received.txt");
+        EXPECT_NE(std::string::npos, received.find(c.parameters)) << received;
+        EXPECT_NE(std::string::npos, received.find(WineTempWindowsDir() + "\\unpack")) << received;
+    }
+}
+
+TEST_F(StubRun, SingleArgumentStillRunsTheDefaultCommand) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", "@exit 5\r\n"}});
+    const RunResult run = LaunchRaw("\"" + ToWindowsPath(pkg) + "\" setup.exe");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:5", Log().back());
+}
+
+TEST_F(StubRun, LeftoverWithALinkOutsideLeavesItsTargetAlone) {
+    RunProgram({"mkdir", "-p", TempUnix("unpack/sub"), dir / "outside"});
+    WriteFile(TempUnix("unpack/old.txt"), "old");
+    WriteFile(TempUnix("unpack/sub/old.txt"), "old");
+    WriteFile(dir / "outside/canary.txt", "canary");
+    RunProgram({"ln", "-s", dir / "outside", TempUnix("unpack/link")});
+    const std::string pkg = BuildPackage(dir, {{"run.bat", CopyingRunBat(dir / "out", 0)}, {"new.txt", "new"}});
+    EXPECT_EQ(0, RunWine(pkg).exitCode);
+    EXPECT_EQ("canary", ReadFile(dir / "outside/canary.txt"));
+    EXPECT_EQ("new", ReadFile(dir / "out/new.txt"));
+    EXPECT_FALSE(FileExists(dir / "out/old.txt")) << "the leftover's files were deleted first";
+}
+
+TEST_F(StubRun, MalformedPackagesEndNormally) {
+    // The bare stub: no package; the command still runs, in a fresh empty working directory.
+    const RunResult bare = RunWine(StubPath());
+    EXPECT_EQ(0, bare.exitCode);
+    const auto log = Log();
+    ASSERT_GE(log.size(), 5u);
+    // Whatever the stub's last bytes say, they do not point into the file after its headers.
+    EXPECT_EQ(0u, log[3].rfind("[CUnPack::FindHeader] Header offset:", 0)) << log[3];
+    EXPECT_EQ(0u, log[4].rfind("[CUnPackFileApp::InitInstance] dir:", 0)) << log[4];
+
+    // Unsafe names: refused, nothing written outside the working directory.
+    CleanWineTemp();
+    std::string bytes = ReadFile(BuildPackage(dir, {{"xxxxxxxxxxxxx.txt", "EVIL"}, {"run.bat", CopyingRunBat(dir / "out", 0)}}));
+    const std::size_t at = bytes.find("xxxxxxxxxxxxx.txt");
+    bytes.replace(at, 17, "..\\escaped.txt\0\0\0", 17);
+    WriteFile(dir / "evil.exe", bytes);
+    EXPECT_EQ(0, RunWine(dir / "evil.exe").exitCode);
+    EXPECT_FALSE(FileExists(TempUnix("escaped.txt")));
+    bool refused = false;
+    for (const auto& line : Log()) refused = refused || line.find("Refused unsafe file name") != std::string::npos;
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(FileExists(dir / "out/run.bat")) << "the walk went on after the refused record";
+}
