@@ -214,11 +214,10 @@ int CUnPack::UnPackFiles() {
             CUtility::WriteLog(L"[%s] No temporary directory: extraction given up", kUnPackFilesTag);
             return 0;
         }
-        // A link put in the working directory's place would take the files elsewhere.
-        const DWORD workDirAttributes = GetFileAttributesW(workDir.c_str());
-        if (workDirAttributes != INVALID_FILE_ATTRIBUTES &&
-            (workDirAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            CUtility::WriteLog(L"[%s] Working directory is a link: extraction given up",
+        // Files are written only into a directory held against replacement: a link put in its
+        // place would take them elsewhere.
+        if (!HoldsWorkDir()) {
+            CUtility::WriteLog(L"[%s] Working directory unusable: extraction given up",
                                kUnPackFilesTag);
             return 0;
         }

@@ -13,7 +13,8 @@ public:
     CUnPack() = default;
     // Reads the package of another file instead of the running executable (tests, benchmarks).
     explicit CUnPack(const wchar_t* packagePath) : m_strPackagePath(packagePath) {}
-    ~CUnPack() = default;
+    // Leaves the working directory on disk (only RemoveWorkDir deletes it), but lets it go.
+    ~CUnPack() { ReleaseWorkDir(); }
     CUnPack(const CUnPack&) = delete;
     CUnPack& operator=(const CUnPack&) = delete;
 
@@ -36,13 +37,18 @@ public:
 
     bool Finished() const { return m_bFinished != FALSE; }
 
+    // Whether the working directory is held against being renamed or replaced.
+    bool HoldsWorkDir() const { return m_hWorkDir != INVALID_HANDLE_VALUE; }
+
 private:
     WString PackagePath() const;
+    void ReleaseWorkDir();
 
     HANDLE m_hThread = nullptr;
     WString m_strWorkDir;
     BOOL m_bFinished = FALSE;
     WString m_strPackagePath;  // empty: the running executable
+    HANDLE m_hWorkDir = INVALID_HANDLE_VALUE;  // held from creation until the removal
 };
 
 // The directory that holds the working directory: the temporary directory with its trailing

@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "package/unpack.h"
+#include "package/work_dir_guard.h"
 #include "util/log_path.h"
 #include "util/utility.h"
 
@@ -36,16 +37,28 @@ WString CUnPack::GetWorkDir() {
 
     if (CUtility::PathExists(m_strWorkDir.c_str())) RemoveWorkDir();
 
-    int result = SHCreateDirectoryExW(nullptr, m_strWorkDir.c_str(), nullptr);
+    // Created with its protected list from the start, so there is no moment in which another
+    // process of the user could write into it.
+    WorkDirSecurity security;
+    int result = SHCreateDirectoryExW(nullptr, m_strWorkDir.c_str(), security.Attributes());
     for (int retries = 0; result != ERROR_SUCCESS && retries < kCreateRetries; ++retries) {
-        result = SHCreateDirectoryExW(nullptr, m_strWorkDir.c_str(), nullptr);
+        result = SHCreateDirectoryExW(nullptr, m_strWorkDir.c_str(), security.Attributes());
         Sleep(kCreateRetryDelayMs);
     }
+    // Whether made now or left over, the directory is held and protected from here on; a link
+    // in its place is not held, and the extraction then refuses to write through it.
+    m_hWorkDir = HoldAndProtectDirectory(m_strWorkDir.c_str(), security);
     return m_strWorkDir;
+}
+
+void CUnPack::ReleaseWorkDir() {
+    if (m_hWorkDir != INVALID_HANDLE_VALUE) CloseHandle(m_hWorkDir);
+    m_hWorkDir = INVALID_HANDLE_VALUE;
 }
 
 void CUnPack::RemoveWorkDir() {
     if (m_strWorkDir.IsEmpty()) return;
+    ReleaseWorkDir();
     CUtility::DeleteDirectoryTree(m_strWorkDir.c_str());
 
     // The directory cannot be removed while it is the current directory: move to its parent

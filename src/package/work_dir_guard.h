@@ -1,0 +1,31 @@
+// Protection of the working directory while the elevated stub uses it. Processes of the same
+// user, not elevated, can write to the temporary directory: they must not be able to change what
+// the stub extracts and runs.
+#pragma once
+
+#include <windows.h>
+
+// The working directory's security: a protected access-control list with full control for
+// SYSTEM, Administrators and the creating owner only, nothing inherited from the temporary
+// directory. Attributes() is null when the descriptor could not be built.
+class WorkDirSecurity {
+public:
+    WorkDirSecurity();
+    ~WorkDirSecurity();
+    WorkDirSecurity(const WorkDirSecurity&) = delete;
+    WorkDirSecurity& operator=(const WorkDirSecurity&) = delete;
+
+    SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
+    PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_; }
+    PACL Dacl() const;
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+// Opens the directory (never through a link) so that it cannot be renamed, deleted or replaced
+// while the handle is held (no delete sharing), and applies the protected list to it, which
+// matters for a leftover directory that could not be removed. Returns INVALID_HANDLE_VALUE when
+// the path is not a plain directory or cannot be opened.
+HANDLE HoldAndProtectDirectory(const wchar_t* path, const WorkDirSecurity& security);
