@@ -4,18 +4,26 @@
 
 static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit launch request");
 
-void ChooseInterpreter(wchar_t (&buffer)[MAX_PATH + 1], bool useSysnative,
-                       const wchar_t* systemWindowsDirectory) {
-    static const wchar_t kDefault[] = L"cmd.exe";
-    for (auto& unit : buffer) unit = 0;
-    for (std::size_t i = 0; kDefault[i]; ++i) buffer[i] = kDefault[i];
-    if (!useSysnative || !systemWindowsDirectory || !*systemWindowsDirectory) return;
+namespace {
 
-    // A path that does not fit the buffer would name some other file: keep "cmd.exe" then.
-    const std::size_t needed =
-        WString::UnitLength(systemWindowsDirectory) + WString::UnitLength(L"\\sysnative\\cmd.exe");
-    if (needed >= MAX_PATH) return;
-    wfmt::Format(buffer, MAX_PATH, L"%s\\sysnative\\cmd.exe", systemWindowsDirectory);
+// Formats "<directory><suffix>" into buffer when it fits; leaves buffer alone otherwise.
+bool FormatInterpreter(wchar_t (&buffer)[MAX_PATH + 1], const wchar_t* directory,
+                       const wchar_t* suffix) {
+    if (!directory || !*directory) return false;
+    if (WString::UnitLength(directory) + WString::UnitLength(suffix) >= MAX_PATH) return false;
+    wfmt::Format(buffer, MAX_PATH, L"%s%s", directory, suffix);
+    return true;
+}
+
+}  // namespace
+
+void ChooseInterpreter(wchar_t (&buffer)[MAX_PATH + 1], bool useSysnative,
+                       const wchar_t* systemWindowsDirectory, const wchar_t* systemDirectory) {
+    for (auto& unit : buffer) unit = 0;
+    if (useSysnative && FormatInterpreter(buffer, systemWindowsDirectory, L"\\sysnative\\cmd.exe"))
+        return;
+    if (FormatInterpreter(buffer, systemDirectory, L"\\cmd.exe")) return;
+    wfmt::Format(buffer, MAX_PATH, L"cmd.exe");
 }
 
 WString DefaultParameters(const wchar_t* logFilePath) {

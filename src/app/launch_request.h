@@ -17,10 +17,12 @@ struct LaunchCommand {
 // An argument count of 2 or less runs the default command.
 inline bool UsesPassThrough(std::size_t argumentCount) { return argumentCount >= 3; }
 
-// "cmd.exe", or "<system Windows directory>\sysnative\cmd.exe" for a 32-bit process on 64-bit
-// Windows 6 or later, where the 64-bit interpreter is reached through the sysnative alias.
+// "<system Windows directory>\sysnative\cmd.exe" for a 32-bit process on 64-bit Windows 6 or
+// later, where the 64-bit interpreter is reached through the sysnative alias; otherwise
+// "<system directory>\cmd.exe". A bare "cmd.exe" would be searched for in the current
+// directory first, which is the working directory; it remains only when neither path fits.
 void ChooseInterpreter(wchar_t (&buffer)[MAX_PATH + 1], bool useSysnative,
-                       const wchar_t* systemWindowsDirectory);
+                       const wchar_t* systemWindowsDirectory, const wchar_t* systemDirectory);
 
 // "/c run.bat > "<log path>.txt""
 WString DefaultParameters(const wchar_t* logFilePath);

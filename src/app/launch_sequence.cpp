@@ -24,13 +24,19 @@ LaunchCommand BuildDefaultCommand(CUnPack& unpack) {
     if (!workDir.IsEmpty()) SetCurrentDirectoryW(workDir.c_str());
 
     const bool useSysnative = !CUtility::IsVersionBelow6() && CUtility::IsWow64();
-    wchar_t systemWindows[MAX_PATH + 1] = {};
-    if (useSysnative) {
-        const UINT length = GetSystemWindowsDirectoryW(systemWindows, MAX_PATH);
-        if (length >= MAX_PATH) systemWindows[0] = 0;
-    }
-    ChooseInterpreter(command.file, useSysnative, systemWindows);
-    command.parameters = DefaultParameters(CUtility::GetLogFilePath().c_str());
+    wchar_t systemWindows[MAX_PATH + 1] = {}, system[MAX_PATH + 1] = {};
+    if (useSysnative && GetSystemWindowsDirectoryW(systemWindows, MAX_PATH) >= MAX_PATH)
+        systemWindows[0] = 0;
+    if (GetSystemDirectoryW(system, MAX_PATH) >= MAX_PATH) system[0] = 0;
+    ChooseInterpreter(command.file, useSysnative, systemWindows, system);
+
+    const WString logPath = CUtility::GetLogFilePath();
+    // The interpreter truncates the batch output anyway; deleting it first also removes a link
+    // planted there (the link itself, never its target), so the output is not written through it.
+    WString batchOutput(logPath);
+    batchOutput.Append(L".txt");
+    DeleteFileW(batchOutput.c_str());
+    command.parameters = DefaultParameters(logPath.c_str());
     return command;
 }
 

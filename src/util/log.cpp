@@ -38,9 +38,18 @@ void CUtility::WriteLog(const wchar_t* format, ...) {
 
 void CUtility::AppendLogFile(const wchar_t* line) {
     const WString path = GetLogFilePath();
+    // The temporary directory belongs to the (non-elevated) user: never append through a link
+    // planted at the log's name. Such a file is skipped; the debugger output still has the line.
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;  // the debugger output still has the line
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(file);
+        return;
+    }
 
     WString record(line);
     record.Append(L"\r\n");

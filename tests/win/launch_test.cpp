@@ -12,7 +12,7 @@
 
 TEST(LaunchRequest, DefaultAndPassThroughFields) {
     LaunchCommand command;
-    ChooseInterpreter(command.file, false, nullptr);
+    ChooseInterpreter(command.file, false, nullptr, nullptr);
     command.parameters = DefaultParameters(L"D:\\Temp\\unpack.log");
     SHELLEXECUTEINFOW request = MakeLaunchRequest(command);
     EXPECT_EQ(60u, request.cbSize);
@@ -40,15 +40,20 @@ TEST(LaunchRequest, DefaultAndPassThroughFields) {
 
 TEST(LaunchRequest, Interpreter) {
     wchar_t buffer[MAX_PATH + 1];
-    ChooseInterpreter(buffer, true, L"D:\\Windows");
+    const wchar_t* system = L"D:\\Windows\\system32";
+    ChooseInterpreter(buffer, true, L"D:\\Windows", system);
     EXPECT_STREQ(L"D:\\Windows\\sysnative\\cmd.exe", buffer);
-    ChooseInterpreter(buffer, false, L"D:\\Windows");
-    EXPECT_STREQ(L"cmd.exe", buffer);
-    // The longest directory that still fits, and one unit more.
+    // Never a bare name, which would be searched for in the working directory first.
+    ChooseInterpreter(buffer, false, L"D:\\Windows", system);
+    EXPECT_STREQ(L"D:\\Windows\\system32\\cmd.exe", buffer);
+    // The longest directory that still fits, and one unit more (then the system directory).
     const std::wstring fits(MAX_PATH - 1 - 18, L'w'), tooLong(MAX_PATH - 18, L'w');
-    ChooseInterpreter(buffer, true, fits.c_str());
+    ChooseInterpreter(buffer, true, fits.c_str(), system);
     EXPECT_EQ(fits + L"\\sysnative\\cmd.exe", std::wstring(buffer));
-    ChooseInterpreter(buffer, true, tooLong.c_str());
+    ChooseInterpreter(buffer, true, tooLong.c_str(), system);
+    EXPECT_STREQ(L"D:\\Windows\\system32\\cmd.exe", buffer);
+    // Only when no directory is known does the bare name remain.
+    ChooseInterpreter(buffer, true, L"", L"");
     EXPECT_STREQ(L"cmd.exe", buffer);
 }
 
