@@ -140,11 +140,20 @@ TEST_F(DeploymentCodeCaptureTest, WritesTheThirtyTwoBitView) {
 // When the product key cannot be created (here: its parent is volatile), nothing is written,
 // neither there nor into HKEY_LOCAL_MACHINE's root key.
 TEST_F(DeploymentCodeCaptureTest, NothingWrittenWhenTheKeyCannotBeCreated) {
+    const wchar_t* const names[] = {L"CloudRegion", L"Confirm_d", L"CKVTMode", L"DCode",
+                                    L"CKVTLogin"};
+    HKEY root = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_ALL_ACCESS, &root));
+    for (const wchar_t* name : names) RegDeleteValueW(root, name);
+
     ASSERT_TRUE(test::CreateKey(HKEY_LOCAL_MACHINE, kVendorKey, REG_OPTION_VOLATILE));
     CaptureDeploymentCode(L"C:\\d\\Setup-AB12CD34EF56us.exe");
     EXPECT_FALSE(test::KeyPresent(HKEY_LOCAL_MACHINE, ProductKeyPath));
-    for (const wchar_t* name : {L"CloudRegion", L"Confirm_d", L"CKVTMode", L"DCode", L"CKVTLogin"})
+    for (const wchar_t* name : names) {
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(HKEY_LOCAL_MACHINE, L"", name).status);
+        RegDeleteValueW(root, name);
+    }
+    RegCloseKey(root);
 }
 
 // What counts as a letter or digit of a code: Windows' alphabetic, digit, upper- and lower-case
