@@ -67,7 +67,8 @@ bool CRegistry::Open(const wchar_t* path, bool create, bool resolveAlias) {
         return true;
     }
     EffectiveRoot root(*this);
-    BasicStr<wchar_t> target = resolveAlias ? ResolveKeyPath(path, nullptr) : BasicStr<wchar_t>(path);
+    BasicStr<wchar_t> target =
+        resolveAlias ? ResolveKeyPath(path, nullptr) : BasicStr<wchar_t>(path);
     // Only an allocation failure empties it; opening "" would address the root key instead.
     if (target.IsEmpty()) return false;
 
@@ -172,7 +173,7 @@ HKEY CRegistry::GetEffectiveRoot() {
     // interactive user for this one call; the key keeps denoting that hive afterwards.
     CImpersonateUser impersonation;
     HKEY key = nullptr;
-    if (RegOpenCurrentUser(KEY_ALL_ACCESS, &key) != ERROR_SUCCESS || !key) key = HKEY_CURRENT_USER;
+    if (RegOpenCurrentUser(kFullAccess, &key) != ERROR_SUCCESS || !key) key = HKEY_CURRENT_USER;
     return key;
 }
 

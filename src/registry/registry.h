@@ -63,7 +63,7 @@ private:
     HKEY root_ = HKEY_CURRENT_USER;
     BasicStr<wchar_t> path_;               // relative to the root; empty: the root itself
     bool noFlush_ = true;                  // while false, changed keys are flushed before closing
-    bool view64_ = false;                  // the 64-bit registry view; this program never asks for it
+    bool view64_ = false;                  // the 64-bit registry view: never set by this program
 };
 
 // path unchanged, or for the alias "UNIVERSAL_PATH_CONVERT" (any letter case) the product key

@@ -94,7 +94,9 @@ TEST(DeploymentCode, ReadsOnlyTheGivenLength) {
 // The classifier passed in decides what a letter or digit is, for the code and the region code.
 TEST(DeploymentCode, UsesTheGivenClassifier) {
     const std::u16string path = u"C:\\d\\Setup-AB12CD34EF56us.exe";
-    const auto noDigits = [](char16_t c) { return SimpleAlphaNumeric(c) && !(c >= u'0' && c <= u'9'); };
+    const auto noDigits = [](char16_t c) {
+        return SimpleAlphaNumeric(c) && !(c >= u'0' && c <= u'9');
+    };
     EXPECT_FALSE(ParseDeploymentCode(path.c_str(), path.size(), noDigits).found);
 
     const auto noU = [](char16_t c) { return SimpleAlphaNumeric(c) && c != u'U'; };
