@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/command_line.h"
+#include "app/deployment_code_capture.h"
 #include "app/launch_request.h"
 #include "app/payload_wait.h"
 #include "package/unpack.h"
@@ -69,7 +70,8 @@ void RunLaunchSequence() {
     CUnPack unpack;
     unpack.RunUnPack();
 
-    // The deployment code is recorded here, after the extraction and before the command starts.
+    // After the extraction and before the command starts, so the payload can read the values.
+    CaptureDeploymentCode(CUtility::GetModulePath().c_str());
 
     const wchar_t* commandLine = GetCommandLineW();
     const LaunchCommand command =

@@ -38,7 +38,7 @@ private:
     bool truncated_ = false;
 };
 
-struct Spec {
+struct Directive {
     bool leftAlign = false, zeroPad = false, plus = false, space = false;
     int width = 0;
     int precision = -1;
@@ -46,17 +46,17 @@ struct Spec {
 };
 
 template <class Ch>
-void PutPadded(Sink<Ch>& out, const Spec& spec, const Ch* text, std::size_t length,
+void PutPadded(Sink<Ch>& out, const Directive& directive, const Ch* text, std::size_t length,
                Ch pad = Ch(' ')) {
-    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    const std::size_t width = directive.width > 0 ? static_cast<std::size_t>(directive.width) : 0;
     const std::size_t fill = width > length ? width - length : 0;
-    if (!spec.leftAlign) out.PutRepeated(pad, fill);
+    if (!directive.leftAlign) out.PutRepeated(pad, fill);
     for (std::size_t i = 0; i < length; ++i) out.Put(text[i]);
-    if (spec.leftAlign) out.PutRepeated(Ch(' '), fill);
+    if (directive.leftAlign) out.PutRepeated(Ch(' '), fill);
 }
 
 template <class Ch>
-void PutNumber(Sink<Ch>& out, const Spec& spec, std::uint64_t magnitude, bool negative,
+void PutNumber(Sink<Ch>& out, const Directive& directive, std::uint64_t magnitude, bool negative,
                unsigned base, bool upper) {
     Ch digits[24];
     std::size_t n = 0;
@@ -67,22 +67,22 @@ void PutNumber(Sink<Ch>& out, const Spec& spec, std::uint64_t magnitude, bool ne
     } while (magnitude);
     Ch sign = 0;
     if (negative) sign = Ch('-');
-    else if (spec.plus) sign = Ch('+');
-    else if (spec.space) sign = Ch(' ');
+    else if (directive.plus) sign = Ch('+');
+    else if (directive.space) sign = Ch(' ');
 
-    const std::size_t precision = spec.precision > 0 ? static_cast<std::size_t>(spec.precision) : 0;
+    const std::size_t precision = directive.precision > 0 ? static_cast<std::size_t>(directive.precision) : 0;
     const std::size_t zeros = precision > n ? precision - n : 0;
     const std::size_t body = n + zeros + (sign ? 1 : 0);
-    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    const std::size_t width = directive.width > 0 ? static_cast<std::size_t>(directive.width) : 0;
     const std::size_t fill = width > body ? width - body : 0;
-    const bool zeroFill = spec.zeroPad && !spec.leftAlign && spec.precision < 0;
+    const bool zeroFill = directive.zeroPad && !directive.leftAlign && directive.precision < 0;
 
-    if (!spec.leftAlign && !zeroFill) out.PutRepeated(Ch(' '), fill);
+    if (!directive.leftAlign && !zeroFill) out.PutRepeated(Ch(' '), fill);
     if (sign) out.Put(sign);
     if (zeroFill) out.PutRepeated(Ch('0'), fill);
     out.PutRepeated(Ch('0'), zeros);
     while (n) out.Put(digits[--n]);
-    if (spec.leftAlign) out.PutRepeated(Ch(' '), fill);
+    if (directive.leftAlign) out.PutRepeated(Ch(' '), fill);
 }
 
 // Formats into buffer, writing at most capacity - 1 units and a terminating NUL (nothing when
@@ -98,38 +98,38 @@ std::size_t FormatV(Ch* buffer, std::size_t capacity, const Ch* format, va_list 
             continue;
         }
         const Ch* start = p++;
-        Spec spec;
+        Directive directive;
         for (;; ++p) {
-            if (*p == Ch('-')) spec.leftAlign = true;
-            else if (*p == Ch('0')) spec.zeroPad = true;
-            else if (*p == Ch('+')) spec.plus = true;
-            else if (*p == Ch(' ')) spec.space = true;
+            if (*p == Ch('-')) directive.leftAlign = true;
+            else if (*p == Ch('0')) directive.zeroPad = true;
+            else if (*p == Ch('+')) directive.plus = true;
+            else if (*p == Ch(' ')) directive.space = true;
             else break;
         }
         if (*p == Ch('*')) {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.leftAlign = true;
-                spec.width = spec.width == INT32_MIN ? 0 : -spec.width;
+            directive.width = va_arg(args, int);
+            if (directive.width < 0) {
+                directive.leftAlign = true;
+                directive.width = directive.width == INT32_MIN ? 0 : -directive.width;
             }
             ++p;
         } else {
             while (*p >= Ch('0') && *p <= Ch('9')) {
-                spec.width = spec.width > 100000 ? spec.width : spec.width * 10 + int(*p - Ch('0'));
+                directive.width = directive.width > 100000 ? directive.width : directive.width * 10 + int(*p - Ch('0'));
                 ++p;
             }
         }
         if (*p == Ch('.')) {
             ++p;
-            spec.precision = 0;
+            directive.precision = 0;
             if (*p == Ch('*')) {
-                spec.precision = va_arg(args, int);
-                if (spec.precision < 0) spec.precision = -1;
+                directive.precision = va_arg(args, int);
+                if (directive.precision < 0) directive.precision = -1;
                 ++p;
             } else {
                 while (*p >= Ch('0') && *p <= Ch('9')) {
-                    spec.precision = spec.precision > 100000 ? spec.precision
-                                                              : spec.precision * 10 + int(*p - Ch('0'));
+                    directive.precision = directive.precision > 100000 ? directive.precision
+                                                              : directive.precision * 10 + int(*p - Ch('0'));
                     ++p;
                 }
             }
@@ -139,11 +139,11 @@ std::size_t FormatV(Ch* buffer, std::size_t capacity, const Ch* format, va_list 
         } else if (*p == Ch('l')) {
             ++p;
             if (*p == Ch('l')) {
-                spec.longness = 2;
+                directive.longness = 2;
                 ++p;
             }
         } else if (*p == Ch('I') && p[1] == Ch('6') && p[2] == Ch('4')) {
-            spec.longness = 2;
+            directive.longness = 2;
             p += 3;
         } else if (*p == Ch('I') && p[1] == Ch('3') && p[2] == Ch('2')) {
             p += 3;
@@ -154,26 +154,26 @@ std::size_t FormatV(Ch* buffer, std::size_t capacity, const Ch* format, va_list 
         switch (static_cast<unsigned>(conversion)) {
             case 'd':
             case 'i': {
-                std::int64_t v = spec.longness == 2 ? va_arg(args, long long) : va_arg(args, int);
+                std::int64_t v = directive.longness == 2 ? va_arg(args, long long) : va_arg(args, int);
                 const bool negative = v < 0;
                 const std::uint64_t magnitude =
                     negative ? std::uint64_t(0) - static_cast<std::uint64_t>(v)
                              : static_cast<std::uint64_t>(v);
-                PutNumber(out, spec, magnitude, negative, 10, false);
+                PutNumber(out, directive, magnitude, negative, 10, false);
                 break;
             }
             case 'u':
             case 'x':
             case 'X': {
-                std::uint64_t v = spec.longness == 2 ? va_arg(args, unsigned long long)
+                std::uint64_t v = directive.longness == 2 ? va_arg(args, unsigned long long)
                                                      : va_arg(args, unsigned int);
-                PutNumber(out, spec, v, false, conversion == Ch('u') ? 10 : 16,
+                PutNumber(out, directive, v, false, conversion == Ch('u') ? 10 : 16,
                           conversion == Ch('X'));
                 break;
             }
             case 'c': {
                 const Ch c = static_cast<Ch>(va_arg(args, int));
-                PutPadded(out, spec, &c, 1);
+                PutPadded(out, directive, &c, 1);
                 break;
             }
             case 's': {
@@ -181,9 +181,9 @@ std::size_t FormatV(Ch* buffer, std::size_t capacity, const Ch* format, va_list 
                 static const Ch kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
                 if (!s) s = kNull;
                 std::size_t n = 0;
-                while (s[n] && (spec.precision < 0 || n < static_cast<std::size_t>(spec.precision)))
+                while (s[n] && (directive.precision < 0 || n < static_cast<std::size_t>(directive.precision)))
                     ++n;
-                PutPadded(out, spec, s, n);
+                PutPadded(out, directive, s, n);
                 break;
             }
             case '%':
