@@ -1,8 +1,9 @@
 # Sourced by the test and demo scripts: a private Wine prefix made fresh for this run, one
 # persistent wine server for it (so each program starts in a fraction of a second), and a virtual
 # display for the tests that read message boxes. wine_session_end stops them again.
+# WINE_SESSION_PREFIX picks another prefix, so that the demo does not clobber a test run's.
 root=${root:?}
-export WINEPREFIX="$root/build/wineprefix"
+export WINEPREFIX="${WINE_SESSION_PREFIX:-$root/build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko install prompts
 
