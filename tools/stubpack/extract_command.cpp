@@ -157,12 +157,20 @@ int RunExtract(const ExtractOptions& options) {
                 continue;
             }
             const std::string shown = dir.Path() + "/" + name;
-            TemporaryFile out(dir);
-            Progress progress("extracting " + name, f.size);
-            const std::uint64_t copied =
-                CopyRange(package.Descriptor(), f.dataOffset, out.Fd(), f.size, pkg, shown, &progress);
-            if (copied != f.size) throw InputError(pkg, "the file ended early (was it changed while reading?)");
-            out.Commit(name);
+            try {
+                TemporaryFile out(dir);
+                Progress progress("extracting " + name, f.size);
+                const std::uint64_t copied =
+                    CopyRange(package.Descriptor(), f.dataOffset, out.Fd(), f.size, pkg, shown, &progress);
+                if (copied != f.size)
+                    throw InputError(pkg, "the file ended early (was it changed while reading?)");
+                out.Commit(name);
+            } catch (const InputError& e) {
+                // One file that cannot be stored here (a name too long for this file system, a
+                // directory in the way, a full disk) does not stop the others.
+                refuse(f, e.what());
+                continue;
+            }
             std::printf("%s (%" PRIu64 " bytes)\n", shown.c_str(), f.size);
         }
     }
