@@ -83,11 +83,12 @@ public:
     // (a symlink itself, never its target).
     void Commit(const std::string& name) {
         const std::string shown = dir_.Path() + "/" + name;
-        if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
-            fd_ = -1;
-            throw InputError(shown, std::string("cannot write: ") + std::strerror(errno));
-        }
+        const bool synced = ::fsync(fd_) == 0;
+        const int syncError = errno;
+        const bool closed = ::close(fd_) == 0;
         fd_ = -1;
+        if (!synced || !closed)
+            throw InputError(shown, std::string("cannot write: ") + std::strerror(synced ? errno : syncError));
         if (::renameat(dir_.Fd(), name_.c_str(), dir_.Fd(), name.c_str()) != 0)
             throw InputError(shown, std::string("cannot write: ") + std::strerror(errno));
         committed_ = true;
