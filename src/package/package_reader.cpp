@@ -1,6 +1,7 @@
 #include "package/package_reader.h"
 
 #include <cstring>
+#include <utility>
 
 namespace package {
 
@@ -58,6 +59,15 @@ PackageLayout ReadPackageLayout(ByteSource& source) {
         return layout;
     }
     layout.result = LocateResult::Found;
+    RecordWalk walk = WalkRecords(source, first);
+    layout.records = std::move(walk.records);
+    layout.walkEnd = walk.end;
+    return layout;
+}
+
+RecordWalk WalkRecords(ByteSource& source, std::uint64_t first) {
+    RecordWalk walk;
+    const std::uint64_t fileLength = source.Length();
 
     // The stub reads each header over the previous one, so a short read keeps old bytes.
     PackageRecordHeader header;
@@ -77,9 +87,9 @@ PackageLayout ReadPackageLayout(ByteSource& source) {
         info.headerBytesRead = got;
         const std::uint64_t dataStart = position + got;
         const std::uint64_t remaining =
-            layout.fileLength > dataStart ? layout.fileLength - dataStart : 0;
+            fileLength > dataStart ? fileLength - dataStart : 0;
         info.dataBytesAvailable = header.size < remaining ? header.size : remaining;
-        layout.records.push_back(info);
+        walk.records.push_back(info);
         ++handled;
 
         // A size that would wrap the position leaves nothing more to read.
@@ -90,8 +100,8 @@ PackageLayout ReadPackageLayout(ByteSource& source) {
         position = dataStart + header.size;
         if (handled == static_cast<std::int32_t>(header.count)) break;
     }
-    layout.walkEnd = position;
-    return layout;
+    walk.end = position;
+    return walk;
 }
 
 }  // namespace package

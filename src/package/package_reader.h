@@ -63,4 +63,13 @@ struct PackageLayout {
 
 PackageLayout ReadPackageLayout(ByteSource& source);
 
+// The record walk alone, from a given first-record offset, exactly as the stub walks (each header
+// read over the previous one, driven by each header's count). ReadPackageLayout uses it from the
+// trailer's offset; a verifier can use it from elsewhere to find out what a package was meant to be.
+struct RecordWalk {
+    std::vector<RecordInfo> records;
+    std::uint64_t end = 0;  // file position after the last record's data (where the walk stopped)
+};
+RecordWalk WalkRecords(ByteSource& source, std::uint64_t first);
+
 }  // namespace package

@@ -90,7 +90,8 @@ TEST_F(DeploymentCode, FileNamesThatCarryACode) {
         {"Setup-AB12CD34EF56 (1).exe", "AB12CD34EF56", ""},
         {"Setup-AB12CD34EF56x.exe", "AB12CD34EF56", ""},
         {"Setup-ab12cd34ef56eu.exe", "ab12cd34ef56", "EU"},
-        {"Setup-\xC3\xA9\xC3\xA0\xC3\xBC\xD0\x96\xD0\xB4\xCE\xA9abcdef.exe", "\xC3\xA9\xC3\xA0\xC3\xBC\xD0\x96\xD0\xB4\xCE\xA9abcdef", ""},
+        // Accented letters and letters of other scripts (UTF-8 here, UTF-16 in Windows).
+        {"Setup-\u00E9\u00E0\u00FC\u0416\u0434\u03A9abcdef.exe", "\u00E9\u00E0\u00FC\u0416\u0434\u03A9abcdef", ""},
         {"Setup-AB12CD34EF56", "AB12CD34EF56", ""},
         {"dir-x/Setup-AB12CD34EF56jp.exe", "AB12CD34EF56", "JP"},
         {"Setup-AB12CD34EF5.exe", "", ""},

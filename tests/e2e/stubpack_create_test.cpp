@@ -17,11 +17,6 @@ struct Packed {
     RunResult result;
 };
 
-RunResult Stubpack(std::vector<std::string> args) {
-    args.insert(args.begin(), StubpackPath());
-    return RunProgram(args);
-}
-
 std::string MakeInputs(const TempDir& dir, std::size_t firstSize) {
     WriteFile(dir / "setup.msi", std::string(firstSize, 'M'));
     WriteFile(dir / "run.bat", "PreVerCheck.exe");

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -75,6 +77,33 @@ RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std
             }
         }
     }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+RunResult RunInTerminal(const std::vector<std::string>& argv) {
+    RunResult result;
+    std::vector<std::string> argCopy = argv;
+    std::vector<char*> args;
+    for (auto& s : argCopy) args.push_back(s.data());
+    args.push_back(nullptr);
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return result;
+    if (pid == 0) {
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR) continue;
+        else break;  // EIO once the child has closed the terminal
+    }
+    close(master);
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -222,6 +251,16 @@ std::string BuildPackage(const TempDir& dir, const std::vector<PackageFile>& fil
 void CleanWineTemp() {
     const std::string temp = WineTempDir();
     RunProgram({"rm", "-rf", temp + "/unpack", temp + "/unpack.log", temp + "/unpack.log.txt"});
+}
+
+RunResult Stubpack(std::vector<std::string> args) {
+    args.insert(args.begin(), StubpackPath());
+    return RunProgram(args);
+}
+
+std::string Sha256(const std::string& path) {
+    const RunResult r = RunProgram({"sha256sum", path});
+    return r.exitCode == 0 ? r.out.substr(0, 64) : "";
 }
 
 }  // namespace e2e

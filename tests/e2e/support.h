@@ -16,6 +16,10 @@ struct RunResult {
 // Runs argv[0] (searched in PATH); env entries "NAME=value" set a variable, "NAME=" removes it.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
 
+// Runs argv[0] with a pseudo-terminal as its standard input, output and error; out holds
+// everything it wrote there (err stays empty).
+RunResult RunInTerminal(const std::vector<std::string>& argv);
+
 class TempDir {
 public:
     TempDir();
@@ -77,5 +81,11 @@ std::string BuildPackage(const TempDir& dir, const std::vector<PackageFile>& fil
 // Removes the stub's traces from the prefix's temporary directory (log, batch output,
 // working directory), so that each test starts from nothing.
 void CleanWineTemp();
+
+// stubpack with the given arguments.
+RunResult Stubpack(std::vector<std::string> args);
+
+// SHA-256 of a file, as sha256sum prints it.
+std::string Sha256(const std::string& path);
 
 }  // namespace e2e

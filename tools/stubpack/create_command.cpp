@@ -13,6 +13,7 @@
 #include "file_source.h"
 #include "package/package_format.h"
 #include "pe_stub.h"
+#include "progress.h"
 #include "record_names.h"
 
 namespace stubpack {
@@ -64,7 +65,8 @@ int RunCreate(const CreateOptions& options) {
         const package::PackageRecordHeader header = package::MakeFileRecord(
             count, k + 1, size, runningTotal, input.recordName.data(), input.recordName.size());
         out.Write(&header, sizeof header);
-        out.CopyFrom(input.file->Descriptor(), input.path, size);
+        Progress progress("packing " + input.path, size);
+        out.CopyFrom(input.file->Descriptor(), input.path, size, &progress);
     }
 
     static const char zeros[package::kTrailerAlignment] = {};

@@ -91,12 +91,15 @@ void AtomicOutputFile::Write(const void* data, std::size_t n) {
     }
 }
 
-void AtomicOutputFile::CopyFrom(int sourceFd, const std::string& sourceName, std::uint64_t n) {
+void AtomicOutputFile::CopyFrom(int sourceFd, const std::string& sourceName, std::uint64_t n,
+                                Progress* progress) {
     // In-kernel copy where the file systems allow it, like cp; plain reads and writes otherwise.
+    // Smaller steps while progress is shown, so that it moves.
+    const std::uint64_t step = progress && progress->Active() ? (8u << 20) : (1u << 30);
     bool kernelCopy = true;
     std::vector<char> buffer;
     while (n > 0) {
-        const std::size_t chunk = n < (std::uint64_t{1} << 30) ? static_cast<std::size_t>(n) : (1u << 30);
+        const std::size_t chunk = static_cast<std::size_t>(n < step ? n : step);
         ssize_t moved = -1;
         if (kernelCopy) {
             moved = ::copy_file_range(sourceFd, nullptr, fd_, nullptr, chunk, 0);
@@ -118,6 +121,7 @@ void AtomicOutputFile::CopyFrom(int sourceFd, const std::string& sourceName, std
         }
         if (moved == 0) throw InputError(sourceName, "file ended early (was it changed while packing?)");
         n -= static_cast<std::uint64_t>(moved);
+        if (progress) progress->Advance(static_cast<std::uint64_t>(moved));
     }
 }
 
@@ -135,6 +139,49 @@ void AtomicOutputFile::Commit(unsigned mode) {
         ::unlink(temporary_.c_str());
         throw InputError(destination_, "cannot write: " + SystemReason(error));
     }
+}
+
+std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, std::uint64_t n,
+                        const std::string& sourceName, const std::string& destinationName,
+                        Progress* progress) {
+    const std::uint64_t step = progress && progress->Active() ? (8u << 20) : (1u << 30);
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    std::uint64_t copied = 0;
+    while (copied < n) {
+        const std::uint64_t left = n - copied;
+        const std::size_t chunk = static_cast<std::size_t>(left < step ? left : step);
+        ssize_t moved = -1;
+        if (kernelCopy) {
+            off_t from = static_cast<off_t>(offset + copied);
+            moved = ::copy_file_range(sourceFd, &from, destinationFd, nullptr, chunk, 0);
+            if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                              errno == EOPNOTSUPP || errno == EBADF)) {
+                kernelCopy = false;
+                continue;
+            }
+            if (moved < 0 && errno == EINTR) continue;
+            if (moved < 0) throw InputError(sourceName, "copy failed: " + SystemReason(errno));
+        } else {
+            if (buffer.empty()) buffer.resize(1 << 20);
+            const std::size_t want = chunk < buffer.size() ? chunk : buffer.size();
+            moved = ::pread(sourceFd, buffer.data(), want, static_cast<off_t>(offset + copied));
+            if (moved < 0 && errno == EINTR) continue;
+            if (moved < 0) throw InputError(sourceName, "read failed: " + SystemReason(errno));
+            const char* p = buffer.data();
+            for (ssize_t left2 = moved; left2 > 0;) {
+                const ssize_t put = ::write(destinationFd, p, static_cast<std::size_t>(left2));
+                if (put < 0 && errno == EINTR) continue;
+                if (put < 0) throw InputError(destinationName, "write failed: " + SystemReason(errno));
+                p += put;
+                left2 -= put;
+            }
+        }
+        if (moved == 0) break;
+        copied += static_cast<std::uint64_t>(moved);
+        if (progress) progress->Advance(static_cast<std::uint64_t>(moved));
+    }
+    return copied;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

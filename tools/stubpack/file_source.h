@@ -6,6 +6,7 @@
 #include <string>
 
 #include "package/package_reader.h"
+#include "progress.h"
 
 namespace stubpack {
 
@@ -38,8 +39,9 @@ public:
 
     void Write(const void* data, std::size_t n);
     // Appends the next n bytes of sourceFd, streamed, so memory stays flat whatever n is.
-    // Throws InputError naming the source when it ends early.
-    void CopyFrom(int sourceFd, const std::string& sourceName, std::uint64_t n);
+    // Throws InputError naming the source when it ends early. progress, when given, is advanced.
+    void CopyFrom(int sourceFd, const std::string& sourceName, std::uint64_t n,
+                  Progress* progress = nullptr);
     std::uint64_t Position() const { return position_; }
     void Commit(unsigned mode);
 
@@ -49,6 +51,13 @@ private:
     int fd_ = -1;
     std::uint64_t position_ = 0;
 };
+
+// Copies n bytes of sourceFd from offset to the current position of destinationFd, streamed.
+// Returns how many were copied: fewer than n only when the source ends early. Throws InputError
+// (naming the source or the destination) when reading or writing fails.
+std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, std::uint64_t n,
+                        const std::string& sourceName, const std::string& destinationName,
+                        Progress* progress = nullptr);
 
 // True when both paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);

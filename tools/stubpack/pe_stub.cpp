@@ -13,6 +13,7 @@ constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::size_t kFileHeaderOffset = 4;
 constexpr std::size_t kOptionalHeaderOffset = 24;
 constexpr std::size_t kSectionHeaderSize = 40;
+constexpr std::size_t kSizeOfHeadersOffset = 60;  // inside the optional header
 
 std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
@@ -39,23 +40,38 @@ StubImage CheckStubImage(package::ByteSource& stub, const char* path) {
         package::ReadUInt32(nt + package::kCertTableAddressOffset) != 0)
         throw InputError(path, "the stub is signed: pack the unsigned stub, then sign the package");
 
-    const std::uint16_t sections = U16(nt + kFileHeaderOffset + 2);
-    const std::uint16_t optionalSize = U16(nt + kFileHeaderOffset + 16);
-    const std::uint64_t table = static_cast<std::uint64_t>(image.lfanew) + kOptionalHeaderOffset + optionalSize;
     std::uint64_t rawEnd = 0;
-    for (std::uint16_t i = 0; i < sections; ++i) {
-        unsigned char section[kSectionHeaderSize];
-        if (stub.ReadAt(table + i * kSectionHeaderSize, section, sizeof section) != sizeof section)
-            throw InputError(path, "truncated section table");
-        const std::uint64_t rawSize = package::ReadUInt32(section + 16);
-        const std::uint64_t rawPointer = package::ReadUInt32(section + 20);
-        if (rawSize && rawPointer + rawSize > rawEnd) rawEnd = rawPointer + rawSize;
-    }
+    if (!PeImageEnd(stub, &rawEnd)) throw InputError(path, "truncated section table");
     if (rawEnd > image.length) throw InputError(path, "truncated: sections run past the end of the file");
     if (rawEnd < image.length)
         throw InputError(path, std::to_string(image.length - rawEnd) +
                                    " bytes follow the last section (already packed?)");
     return image;
+}
+
+bool PeImageEnd(package::ByteSource& file, std::uint64_t* end) {
+    unsigned char dos[package::kDosHeaderSize] = {};
+    if (file.ReadAt(0, dos, sizeof dos) != sizeof dos) return false;
+    const std::int32_t lfanew = package::LfanewFromDosHeader(dos);
+    if (lfanew < 0) return false;
+    unsigned char nt[package::kNtHeadersSize] = {};
+    if (file.ReadAt(static_cast<std::uint64_t>(lfanew), nt, sizeof nt) != sizeof nt) return false;
+
+    const std::uint16_t sections = U16(nt + kFileHeaderOffset + 2);
+    const std::uint16_t optionalSize = U16(nt + kFileHeaderOffset + 16);
+    const std::uint64_t table =
+        static_cast<std::uint64_t>(lfanew) + kOptionalHeaderOffset + optionalSize;
+    std::uint64_t rawEnd = package::ReadUInt32(nt + kOptionalHeaderOffset + kSizeOfHeadersOffset);
+    for (std::uint16_t i = 0; i < sections; ++i) {
+        unsigned char section[kSectionHeaderSize];
+        if (file.ReadAt(table + i * kSectionHeaderSize, section, sizeof section) != sizeof section)
+            return false;
+        const std::uint64_t rawSize = package::ReadUInt32(section + 16);
+        const std::uint64_t rawPointer = package::ReadUInt32(section + 20);
+        if (rawSize && rawPointer + rawSize > rawEnd) rawEnd = rawPointer + rawSize;
+    }
+    *end = rawEnd;
+    return true;
 }
 
 }  // namespace stubpack

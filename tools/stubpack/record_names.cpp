@@ -31,6 +31,14 @@ std::string CodePageName(unsigned codePage) {
     return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
 }
 
+std::u16string Utf16Units(const std::string& utf16le) {
+    std::u16string units(utf16le.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(utf16le[2 * i]) |
+                                         static_cast<unsigned char>(utf16le[2 * i + 1]) << 8);
+    return units;
+}
+
 void Refuse(const std::string& file, package::NameProblem problem) {
     throw InputError(file, std::string("cannot be packed: ") + package::Describe(problem));
 }
@@ -61,10 +69,7 @@ std::string EncodeRecordName(const std::string& utf8Name, unsigned codePage, con
     std::string utf16;
     if (!Convert("UTF-16LE", "UTF-8", utf8Name, &utf16))
         throw InputError(file, "the name is not valid UTF-8");
-    std::u16string units(utf16.size() / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(utf16[2 * i]) |
-                                         static_cast<unsigned char>(utf16[2 * i + 1]) << 8);
+    const std::u16string units = Utf16Units(utf16);
     const auto problem = package::CheckRecordName(units.data(), units.size());
     if (problem != package::NameProblem::None) Refuse(file, problem);
 
@@ -73,6 +78,24 @@ std::string EncodeRecordName(const std::string& utf8Name, unsigned codePage, con
         throw InputError(file, "the name cannot be written in code page " + std::to_string(codePage));
     if (encoded.size() > package::kMaxNameLength) Refuse(file, package::NameProblem::TooLong);
     return encoded;
+}
+
+bool DecodeRecordName(const std::string& bytes, unsigned codePage, std::string* utf8,
+                      std::u16string* utf16) {
+    bool ascii = true;
+    for (unsigned char c : bytes) ascii = ascii && c < 0x80;
+    if (ascii) {
+        *utf8 = bytes;
+        utf16->assign(bytes.begin(), bytes.end());
+        return true;
+    }
+    if (codePage == 0) return false;
+    std::string decoded, utf16le;
+    if (!Convert("UTF-8", CodePageName(codePage).c_str(), bytes, &decoded)) return false;
+    if (!Convert("UTF-16LE", "UTF-8", decoded, &utf16le)) return false;
+    *utf8 = decoded;
+    *utf16 = Utf16Units(utf16le);
+    return true;
 }
 
 }  // namespace stubpack

@@ -2,6 +2,8 @@
 // to the file named by RECORD_ARGS_FILE, then exits with the code in RECORD_ARGS_EXIT_CODE.
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace {
 
 void AppendUtf8Line(HANDLE file, const wchar_t* text) {
