@@ -20,24 +20,28 @@ struct Value {
 };
 using Values = std::map<std::string, Value>;
 
-// The product key's values as "reg query" shows them in the 64-bit view of the prefix.
-Values ReadProductKey() {
-    const RunResult r = RunWine("reg", {"query", kKey});
+// The product key's values, exported by regedit as a UTF-16 .reg file (reg query would print
+// them in the console code page, which loses letters of other scripts).
+Values ReadProductKey(const TempDir& dir) {
+    const std::string exported = dir / "key.reg";
+    RunProgram({"rm", "-f", exported});
+    RunWine("regedit", {"/E", ToWindowsPath(exported), std::string(kKey).replace(0, 4, "HKEY_LOCAL_MACHINE")});
+    const std::string text = Utf16ToUtf8(ReadFile(exported));
     Values values;
     std::size_t start = 0, end;
-    while ((end = r.out.find('\n', start)) != std::string::npos) {
-        std::string line = r.out.substr(start, end - start);
+    while ((end = text.find('\n', start)) != std::string::npos) {
+        std::string line = text.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("    ", 0) != 0) continue;
-        line = line.substr(4);
-        const std::size_t gap1 = line.find("    ");
-        if (gap1 == std::string::npos) continue;
-        const std::size_t gap2 = line.find("    ", gap1 + 4);
-        const std::string name = line.substr(0, gap1);
-        const std::string type = line.substr(gap1 + 4, gap2 == std::string::npos ? std::string::npos : gap2 - gap1 - 4);
-        const std::string data = gap2 == std::string::npos ? "" : line.substr(gap2 + 4);
-        values[name] = {type, data};
+        const std::size_t eq = line.find("\"=");
+        if (line.empty() || line[0] != '"' || eq == std::string::npos) continue;
+        const std::string name = line.substr(1, eq - 1), data = line.substr(eq + 2);
+        if (data.rfind("dword:", 0) == 0)
+            values[name] = {"REG_DWORD", std::to_string(std::stoul(data.substr(6), nullptr, 16))};
+        else if (data.size() >= 2 && data.front() == '"' && data.back() == '"')
+            values[name] = {"REG_SZ", data.substr(1, data.size() - 2)};
+        else
+            values[name] = {"other", data};
     }
     return values;
 }
@@ -45,10 +49,10 @@ Values ReadProductKey() {
 void DeleteProductKey() { RunWine("reg", {"delete", "HKLM\\Software\\Wow6432Node\\Brevant Inc.", "/f"}); }
 
 Values Expected(const std::string& code, const std::string& region) {
-    Values v = {{"Confirm_d", {"REG_DWORD", "0x1"}},
-                {"CKVTMode", {"REG_DWORD", "0x1"}},
+    Values v = {{"Confirm_d", {"REG_DWORD", "1"}},
+                {"CKVTMode", {"REG_DWORD", "1"}},
                 {"DCode", {"REG_SZ", code + region}},
-                {"CKVTLogin", {"REG_DWORD", "0x0"}}};
+                {"CKVTLogin", {"REG_DWORD", "0"}}};
     if (!region.empty()) v["CloudRegion"] = {"REG_SZ", region};
     return v;
 }
@@ -102,12 +106,14 @@ TEST_F(DeploymentCode, FileNamesThatCarryACode) {
     for (const auto& c : cases) {
         DeleteProductKey();
         RunAs(c.path);
-        const Values values = ReadProductKey();
+        const Values values = ReadProductKey(dir);
         if (c.code.empty()) {
             EXPECT_TRUE(values.empty()) << c.path;
         } else {
             EXPECT_EQ(Expected(c.code, c.region), values) << c.path;
-            EXPECT_NE(std::string::npos, ReadFile(dir / "seen.txt").find(c.code + c.region))
+            // The payload already sees the value (its output is in the console code page, so
+            // only the ASCII tail of the code is looked for).
+            EXPECT_NE(std::string::npos, ReadFile(dir / "seen.txt").find(c.code.substr(c.code.size() - 6) + c.region))
                 << "the payload sees the code: " << c.path;
         }
     }
@@ -118,5 +124,5 @@ TEST_F(DeploymentCode, LaterRunWithoutRegionKeepsTheEarlierRegion) {
     RunAs("second/Setup-ZZ12CD34EF99.exe");
     Values expected = Expected("ZZ12CD34EF99", "");
     expected["CloudRegion"] = {"REG_SZ", "DE"};
-    EXPECT_EQ(expected, ReadProductKey());
+    EXPECT_EQ(expected, ReadProductKey(dir));
 }
