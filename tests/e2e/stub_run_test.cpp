@@ -2,10 +2,13 @@
 // what the log says in order, what the payload receives, and the exit code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "support.h"
 
 using namespace e2e;
@@ -242,4 +245,44 @@ TEST_F(StubRun, MalformedPackagesEndNormally) {
     for (const auto& line : Log()) refused = refused || line.find("Refused unsafe file name") != std::string::npos;
     EXPECT_TRUE(refused);
     EXPECT_TRUE(FileExists(dir / "out/run.bat")) << "the walk went on after the refused record";
+}
+
+// A record that declares far more bytes than the disk has: the real message box, the files
+// written before it kept, no closing total line, exit code 0.
+TEST_F(StubRun, NotEnoughDiskSpace) {
+    std::string bytes = ReadFile(BuildPackage(
+        dir, {{"run.bat", CopyingRunBat(dir / "out", 0)}, {"first.txt", "kept"}, {"huge.bin", "x"},
+              {"after.txt", "never"}}));
+    const std::size_t name = bytes.find(std::string("huge.bin") + '\0');
+    ASSERT_NE(std::string::npos, name);
+    const std::uint64_t huge = 1ull << 50;  // 1 PiB: no disk here has that much free
+    std::memcpy(&bytes[name - 24 + 8], &huge, sizeof huge);
+    WriteFile(dir / "big.exe", bytes);
+
+    BackgroundProgram stub({std::string(SOURCE_DIR) + "/scripts/wine-run", dir / "big.exe"});
+    const std::string caption = "Brevant\xC2\xAE Kelvor";
+    std::string hex;
+    for (unsigned char c : caption) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", c);
+        hex += digits;
+    }
+    const RunResult box = RunWine(WinToolPath("answer_message_box.exe"), {hex, "60000"});
+    EXPECT_EQ(0, box.exitCode) << box.out << box.err;
+    EXPECT_NE(std::string::npos, box.out.find("caption: " + caption)) << box.out;
+    EXPECT_NE(std::string::npos, box.out.find("text: There is not enough disk space to install .\n"))
+        << box.out;
+    EXPECT_NE(std::string::npos, box.out.find("buttons: 1\n")) << box.out;
+    EXPECT_EQ(0, stub.Wait(120));
+
+    EXPECT_EQ("kept", ReadFile(dir / "out/first.txt"));
+    EXPECT_FALSE(FileExists(dir / "out/after.txt"));
+    const auto log = Log();
+    const auto at = std::find(log.begin(), log.end(),
+                              "[CUnPack::UnPackFiles] There is not enough disk space to install .");
+    ASSERT_NE(log.end(), at);
+    EXPECT_TRUE(std::regex_match(*(at - 1), std::regex(Pattern("[CUnPack::UnPackFiles]  FreeSpace:{n} FileSize:" +
+                                                               std::to_string(huge)))))
+        << *(at - 1);
+    for (const auto& line : log) EXPECT_EQ(std::string::npos, line.find("UnPack total")) << line;
 }
