@@ -286,3 +286,43 @@ TEST_F(StubRun, NotEnoughDiskSpace) {
         << *(at - 1);
     for (const auto& line : log) EXPECT_EQ(std::string::npos, line.find("UnPack total")) << line;
 }
+
+// A 32-bit Windows (a win32 prefix): no WOW64, so the interpreter is the system directory's,
+// by its full path. Then the same prefix set to report Windows 10: the version line shows 10.0,
+// which the system reports only to an executable whose manifest declares Windows 10.
+TEST_F(StubRun, ThirtyTwoBitWindowsAndWindows10) {
+    const std::string prefix = dir / "prefix32";
+    const std::vector<std::string> env = {"WINEPREFIX=" + prefix, "WINEARCH=win32"};
+    const RunResult boot = RunProgram({"wineboot", "-i"}, env);
+    ASSERT_EQ(0, boot.exitCode) << boot.err;
+    const std::string pkg = BuildPackage(dir, {{"run.bat", "@exit 4\r\n"}});
+
+    const auto runAndReadLog = [&] {
+        EXPECT_EQ(0, RunProgram({"wine", pkg}, env).exitCode);
+        const RunResult temp = RunProgram({"wine", "cmd", "/c", "echo %TEMP%"}, env);
+        std::string windowsTemp = temp.out.substr(0, temp.out.find_first_of("\r\n"));
+        std::string unixTemp = RunProgram({"winepath", "-u", windowsTemp}, env).out;
+        unixTemp = unixTemp.substr(0, unixTemp.find('\n'));
+        return ReadLogMessages(unixTemp + "/unpack.log");
+    };
+
+    std::vector<std::string> log = runAndReadLog();
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_TRUE(std::regex_match(log[0], std::regex(Pattern("[CUtility::OSInfo] OS {n}.{n}({n}) {*} x64:0"))))
+        << log[0];
+    bool interpreter = false;
+    for (const auto& line : log)
+        interpreter = interpreter || line.find(" file:C:\\windows\\system32\\cmd.exe param:/c run.bat > \"") != std::string::npos;
+    EXPECT_TRUE(interpreter);
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:4", log.back());
+
+    ASSERT_EQ(0, RunProgram({"wine", "winecfg", "/v", "win10"}, env).exitCode);
+    log = runAndReadLog();
+    std::vector<std::string> osLines;
+    for (const auto& line : log)
+        if (line.rfind("[CUtility::OSInfo]", 0) == 0) osLines.push_back(line);
+    ASSERT_EQ(2u, osLines.size());
+    EXPECT_TRUE(std::regex_match(osLines[1], std::regex(Pattern("[CUtility::OSInfo] OS 10.0({n}) {*} x64:0"))))
+        << osLines[1];
+    RunProgram({"wineserver", "-k"}, env);
+}
