@@ -19,6 +19,17 @@ const wchar_t kTag[] = L"CUnPackFileApp::InitInstance";
 constexpr int kRemoveRetries = 20;
 constexpr DWORD kRemoveRetryDelayMs = 100;
 
+// The batch output lives in the user's temporary directory: a file link planted at its name is
+// deleted (the link itself) so that the interpreter does not write through it. A directory link
+// stays: output cannot be written to a directory, and removing such a link is not safe on every
+// file system (some remove an empty target instead).
+void RemoveFileLink(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        DeleteFileW(path);
+}
+
 LaunchCommand BuildDefaultCommand(CUnPack& unpack) {
     LaunchCommand command;
     const WString workDir = unpack.GetWorkDir();
@@ -32,11 +43,9 @@ LaunchCommand BuildDefaultCommand(CUnPack& unpack) {
     ChooseInterpreter(command.file, useSysnative, systemWindows, system);
 
     const WString logPath = CUtility::GetLogFilePath();
-    // The interpreter truncates the batch output anyway; deleting it first also removes a link
-    // planted there (the link itself, never its target), so the output is not written through it.
     WString batchOutput(logPath);
     batchOutput.Append(L".txt");
-    DeleteFileW(batchOutput.c_str());
+    RemoveFileLink(batchOutput.c_str());
     command.parameters = DefaultParameters(logPath.c_str());
     return command;
 }

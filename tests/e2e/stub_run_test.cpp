@@ -326,3 +326,20 @@ TEST_F(StubRun, ThirtyTwoBitWindowsAndWindows10) {
         << osLines[1];
     RunProgram({"wineserver", "-k"}, env);
 }
+
+// The log and the batch output live in the user's temporary directory. Under Wine a Unix link
+// to a directory shows as a link (a link to a file cannot be told from the file there): planted
+// at either name, nothing is written through it and its target stays as it was.
+TEST_F(StubRun, LinksPlantedAtTheLogAndTheBatchOutputAreNotWrittenThrough) {
+    RunProgram({"mkdir", "-p", dir / "target"});
+    WriteFile(dir / "target/canary.txt", "canary");
+    RunProgram({"ln", "-s", dir / "target", TempUnix("unpack.log")});
+    RunProgram({"ln", "-s", dir / "target", TempUnix("unpack.log.txt")});
+    const std::string pkg = BuildPackage(dir, {{"run.bat", "@echo from the batch\r\n@exit 6\r\n"}});
+    EXPECT_EQ(0, RunWine(pkg).exitCode);
+    const RunResult listing = RunProgram({"ls", "-A", dir / "target"});
+    EXPECT_EQ("canary.txt\n", listing.out);
+    EXPECT_EQ("canary", ReadFile(dir / "target/canary.txt"));
+    EXPECT_FALSE(FileExists(TempUnix("unpack"))) << "the run itself went on to its end";
+    RunProgram({"rm", "-f", TempUnix("unpack.log"), TempUnix("unpack.log.txt")});
+}
