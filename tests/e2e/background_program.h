@@ -15,7 +15,6 @@
 
 #include "support.h"
 
-extern char** environ;
 
 namespace e2e {
 
@@ -33,14 +32,7 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
 
-        std::vector<std::string> envStrings;
-        for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
-        for (const auto& add : env) {
-            const std::string name = add.substr(0, add.find('=') + 1);
-            for (auto it = envStrings.begin(); it != envStrings.end();)
-                it = it->compare(0, name.size(), name) == 0 ? envStrings.erase(it) : it + 1;
-            envStrings.push_back(add);
-        }
+        std::vector<std::string> envStrings = ChildEnvironment(env);
         std::vector<char*> envp, args;
         for (auto& s : envStrings) envp.push_back(&s[0]);
         envp.push_back(nullptr);

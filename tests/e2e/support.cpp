@@ -20,19 +20,24 @@ extern char** environ;
 
 namespace e2e {
 
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& changes) {
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
+    for (const auto& change : changes) {
+        const std::string name = change.substr(0, change.find('=') + 1);
+        for (auto it = envStrings.begin(); it != envStrings.end();)
+            it = it->compare(0, name.size(), name) == 0 ? envStrings.erase(it) : it + 1;
+        if (change.size() > name.size()) envStrings.push_back(change);
+    }
+    return envStrings;
+}
+
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     RunResult result;
     int outPipe[2], errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
 
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
-    for (const auto& add : env) {
-        const std::string name = add.substr(0, add.find('=') + 1);
-        for (auto it = envStrings.begin(); it != envStrings.end();)
-            it = it->compare(0, name.size(), name) == 0 ? envStrings.erase(it) : it + 1;
-        if (add.back() != '=' || add.find('=') != add.size() - 1) envStrings.push_back(add);
-    }
+    std::vector<std::string> envStrings = ChildEnvironment(env);
     std::vector<char*> envp, args;
     for (auto& s : envStrings) envp.push_back(s.data());
     envp.push_back(nullptr);

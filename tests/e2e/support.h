@@ -13,6 +13,9 @@ struct RunResult {
     std::string err;
 };
 
+// This process's environment with changes: "NAME=value" sets a variable, "NAME=" removes it.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& changes);
+
 // Runs argv[0] (searched in PATH); env entries "NAME=value" set a variable, "NAME=" removes it.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
 
