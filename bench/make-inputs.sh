@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark inputs under build/bench/: three payloads of five files that differ only in the
-# size of the first (1 MiB, 256 MiB, 1 GiB), a stub package of each, and an NSIS installer of
-# the 256 MiB payload. The big random files are kept between runs; packages are made anew.
+# size of the first (1 MiB, 256 MiB, 1 GiB), a stub package of each, an NSIS installer of the
+# 256 MiB payload, and a package whose batch file runs for a while. The big random files are kept between runs; packages are made anew.
 #   make-inputs.sh STUBPACK STUB OUTDIR
 set -euo pipefail
 stubpack=$1 stub=$2
@@ -35,5 +35,10 @@ for size in 1 256 1024; do
   "$stubpack" create --stub "$stub" -o "$out/stub-$size.exe" \
     "$dir/setup.msi" "$dir/run.bat" "$dir/setup.ini" "$dir/helper.dat" "$dir/uninst.iss" >/dev/null
 done
+
+# For bench/rss-process.sh: a package whose batch file is still running when the check looks.
+mkdir -p "$out/payload-wait"
+printf '@echo off\r\nping -n 3 127.0.0.1 >nul\r\nexit /b 0\r\n' >"$out/payload-wait/run.bat"
+"$stubpack" create --stub "$stub" -o "$out/stub-wait.exe" "$out/payload-wait/run.bat" >/dev/null
 
 makensis -V1 -DPAYLOAD="$out/payload-256" -DOUTFILE="$out/nsis-256.exe" "$here/installer.nsi"

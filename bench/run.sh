@@ -79,7 +79,7 @@ alternate --runs "$runs" --json "$results/memory.json" \
   --prepare stub_1g "sync" \
   --cmd import_floor "wine $win/import_floor.exe" \
   --cmd import_floor_lean "wine $win/import_floor_lean.exe"
-bash "$root/bench/rss-process.sh" "$out/stub-1.exe" | tee "$results/rss-process.txt"
+bash "$root/bench/rss-process.sh" "$out/stub-wait.exe" | tee "$results/rss-process.txt"
 
 echo "== stubpack create of 1 GiB, and cp"
 alternate --runs "$runs" --json "$results/create.json" \
