@@ -71,14 +71,13 @@ def goals(results):
     extract = load(results, "extract.json")
     wall = median(extract, "extractor") / median(extract, "copy_loop")
     inner = median(extract, "extractor", "inner_ms") / median(extract, "copy_loop", "inner_ms")
-    rows.append(("2. Extraction, whole process: extractor / 1 KiB copy loop",
-                 f"{median(extract, 'extractor'):.3f} s / {median(extract, 'copy_loop'):.3f} s",
-                 "≤ 1.10", f"{wall:.2f}", verdict(wall <= 1.10)))
-    rows.append(("2. Extraction, inside the process: RunUnPack / copy loop",
+    rows.append(("2. Extraction alone, timed inside the process: RunUnPack / copy loop",
                  f"{median(extract, 'extractor', 'inner_ms'):.0f} ms / "
                  f"{median(extract, 'copy_loop', 'inner_ms'):.0f} ms",
                  "≤ 1.10", f"{inner:.2f}", verdict(inner <= 1.10)))
-
+    rows.append(("2. The same, whole process (with Wine start-up and each program's DLLs)",
+                 f"{median(extract, 'extractor'):.3f} s / {median(extract, 'copy_loop'):.3f} s",
+                 "≤ 1.10", f"{wall:.2f}", verdict(wall <= 1.10)))
     fixed = (median(extract, "extractor_1m", "inner_ms")
              - median(extract, "copy_loop_1m", "inner_ms"))
     rows.append(("2. Fixed cost around the loop: extractor − copy loop, 1 MiB package, inside",
@@ -148,9 +147,11 @@ def medians_table(results):
 
 
 def section(root, results):
-    today = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    finished = os.path.getmtime(os.path.join(results, "load-after.txt"))
+    today = datetime.datetime.fromtimestamp(finished, datetime.timezone.utc).strftime(
+        "%Y-%m-%d %H:%M UTC")
     out = [BEGIN, "## Last results", "",
-           f"Recorded by `bash bench/run.sh` on {today}.", "",
+           f"Recorded by `bash bench/run.sh`, finished {today}.", "",
            f"Machine: {machine(root)}.", "",
            f"Load: before `{read(results, 'load-before.txt')}`; "
            f"after `{read(results, 'load-after.txt')}`.", "",
