@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The benchmark inputs under build/bench/: three payloads of five files that differ only in the
+# size of the first (1 MiB, 256 MiB, 1 GiB), a stub package of each, an NSIS installer of the
+# 256 MiB payload, and a package whose batch file runs for a while. The big random files are kept between runs; packages are made anew.
+#   make-inputs.sh STUBPACK STUB OUTDIR
+set -euo pipefail
+stubpack=$1 stub=$2
+mkdir -p "$3"
+out=$(cd "$3" && pwd)   # makensis resolves paths from the script's folder
+here=$(cd "$(dirname "$0")" && pwd)
+
+# Random bytes, so that nothing on the way (page cache, file system) gets an easy ride.
+random_file() {
+  local path=$1 mib=$2
+  if [ "$(stat -c %s "$path" 2>/dev/null || echo 0)" -ne $((mib << 20)) ]; then
+    head -c "$((mib << 20))" /dev/urandom >"$path.tmp"
+    mv "$path.tmp" "$path"
+  fi
+}
+
+# The four small files, the same in every payload.
+small_files() {
+  local dir=$1
+  printf '@echo off\r\necho payload ran\r\nexit /b 0\r\n' >"$dir/run.bat"
+  printf '[Setup]\r\nProduct=Bench\r\nVersion=1.0.0\r\n' >"$dir/setup.ini"
+  head -c 65536 /dev/zero | tr '\0' 'h' >"$dir/helper.dat"
+  printf '[InstallShieldSilent]\r\nVersion=v7.00\r\n' >"$dir/uninst.iss"
+}
+
+for size in 1 256 1024; do
+  dir=$out/payload-$size
+  mkdir -p "$dir"
+  random_file "$dir/setup.msi" "$size"
+  small_files "$dir"
+  "$stubpack" create --stub "$stub" -o "$out/stub-$size.exe" \
+    "$dir/setup.msi" "$dir/run.bat" "$dir/setup.ini" "$dir/helper.dat" "$dir/uninst.iss" >/dev/null
+done
+
+# For bench/rss-process.sh: a package whose batch file is still running when the check looks.
+mkdir -p "$out/payload-wait"
+printf '@echo off\r\nping -n 3 127.0.0.1 >nul\r\nexit /b 0\r\n' >"$out/payload-wait/run.bat"
+"$stubpack" create --stub "$stub" -o "$out/stub-wait.exe" "$out/payload-wait/run.bat" >/dev/null
+
+makensis -V1 -DPAYLOAD="$out/payload-256" -DOUTFILE="$out/nsis-256.exe" "$here/installer.nsi"

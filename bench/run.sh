@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The benchmarks, in one command: installs and builds what they need, makes the inputs under
+# build/bench/, runs every comparison side by side (bench/alternate.py) in one Wine session, and
+# writes the results with ratios against the goals into bench/README.md.
+#   bash bench/run.sh    BENCH_RUNS=N measured rounds (default 9); BENCH_KEEP=1 keeps the big files
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${BENCH_RUNS:-9}
+
+bash "$root/bench/setup.sh"
+bash "$root/scripts/build.sh" >/dev/null
+cmake --build "$root/build/windows" --target bench_win >/dev/null
+
+out=$root/build/bench
+results=$out/results
+stub=$root/build/windows/src/UnPackFile.exe
+stubpack=$root/build/host/tools/stubpack/stubpack
+win=$root/build/windows/bench
+rm -rf "$results"
+mkdir -p "$results"
+uptime >"$results/load-before.txt"
+
+echo "== inputs"
+bash "$root/bench/make-inputs.sh" "$stubpack" "$stub" "$out"
+
+WINE_SESSION_PREFIX=$out/wineprefix
+source "$root/scripts/wine-session.sh"
+wine_session_start
+cleanup() {
+  wine_session_end
+  rm -rf "$out/cp-256" "$out/cp-1g" "$out/create-1g.exe" "$out/wineprefix"
+  if [ "${BENCH_KEEP:-0}" != 1 ]; then
+    rm -rf "$out"/payload-* "$out"/stub-*.exe "$out"/nsis-*.exe
+  fi
+}
+trap cleanup EXIT
+
+# %TEMP% as Windows sees it (forward slashes, which Win32 takes and shlex leaves alone) and as
+# Linux sees it, for clearing the extracted files between runs.
+temp_win=$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
+temp_unix=$(winepath -u "$temp_win" 2>/dev/null)
+temp_win=${temp_win//\\//}
+payload() {  # the five files of a payload, as Windows paths
+  local f
+  for f in setup.msi run.bat setup.ini helper.dat uninst.iss; do printf 'Z:%s ' "$out/payload-$1/$f"; done
+}
+
+alternate() { python3 "$root/bench/alternate.py" "$@"; }
+
+echo "== stub image"
+bash "$root/scripts/check-stub-image.sh" "$stub" | tee "$results/stub-image.txt"
+
+# The 1 MiB pair shows the fixed cost around the copy loop, which the 256 MiB pair spreads thin.
+echo "== extraction of 256 MiB + 4 small files: the stub's extractor, a bare 1 KiB copy loop, cp"
+alternate --runs "$runs" --json "$results/extract.json" \
+  --cmd extractor "wine $win/time_unpack.exe Z:$out/stub-256.exe" \
+  --prepare extractor "rm -rf '$temp_unix/unpack'; sync" \
+  --cmd copy_loop "wine $win/copy_loop.exe $temp_win/copyloop $(payload 256)" \
+  --prepare copy_loop "rm -rf '$temp_unix/copyloop'; sync" \
+  --cmd extractor_1m "wine $win/time_unpack.exe Z:$out/stub-1.exe" \
+  --prepare extractor_1m "rm -rf '$temp_unix/unpack'; sync" \
+  --cmd copy_loop_1m "wine $win/copy_loop.exe $temp_win/copyloop $(payload 1)" \
+  --prepare copy_loop_1m "rm -rf '$temp_unix/copyloop'; sync" \
+  --cmd cp "cp -r $out/payload-256 $out/cp-256" \
+  --prepare cp "rm -rf '$out/cp-256'; sync"
+
+echo "== end to end, 256 MiB: the stub package and the NSIS installer"
+alternate --runs "$runs" --json "$results/end-to-end.json" \
+  --cmd stub "wine $out/stub-256.exe" \
+  --prepare stub "sync" \
+  --cmd nsis "wine $out/nsis-256.exe" \
+  --prepare nsis "sync"
+
+echo "== stub peak memory: 1 MiB and 1 GiB packages; programs that only import DLLs, for scale"
+alternate --runs "$runs" --json "$results/memory.json" \
+  --cmd stub_1m "wine $out/stub-1.exe" \
+  --prepare stub_1m "sync" \
+  --cmd stub_1g "wine $out/stub-1024.exe" \
+  --prepare stub_1g "sync" \
+  --cmd import_floor "wine $win/import_floor.exe" \
+  --cmd import_floor_lean "wine $win/import_floor_lean.exe"
+bash "$root/bench/rss-process.sh" "$out/stub-wait.exe" | tee "$results/rss-process.txt"
+
+echo "== stubpack create of 1 GiB, and cp"
+alternate --runs "$runs" --json "$results/create.json" \
+  --cmd create "$stubpack create --stub $stub -o $out/create-1g.exe $out/payload-1024/setup.msi" \
+  --prepare create "rm -f '$out/create-1g.exe'; sync" \
+  --cmd cp "cp $out/payload-1024/setup.msi $out/cp-1g" \
+  --prepare cp "rm -f '$out/cp-1g'; sync"
+
+echo "== stubpack verify and list: 1 MiB and 1 GiB packages"
+alternate --runs $((runs * 3)) --json "$results/headers.json" \
+  --cmd verify_1m "$stubpack verify $out/stub-1.exe" \
+  --cmd verify_1g "$stubpack verify $out/stub-1024.exe" \
+  --cmd list_1m "$stubpack list $out/stub-1.exe" \
+  --cmd list_1g "$stubpack list $out/stub-1024.exe"
+for command in verify list; do
+  for size in 1 1024; do
+    echo "${command}_$size $(bash "$root/bench/bytes-read.sh" "$stubpack" "$command" "$out/stub-$size.exe")"
+  done
+done | tee "$results/bytes-read.txt"
+
+uptime >"$results/load-after.txt"
+python3 "$root/bench/report.py" "$root" "$results"
