@@ -13,6 +13,6 @@ status=0
 bash "$root/tests/fuzz/run_fuzzer.sh" "$fuzzer" "$root/tests/fuzz/corpus/$name" "$work" "$seconds" \
   >"$work/log" 2>&1 || status=$?
 grep -E '^(stat::|Done)|ERROR|check failed' "$work/log" || true
-grep -E '#[0-9]+ +(pulse|REDUCE|NEW|DONE)' "$work/log" | tail -1
+grep -E '^#[0-9]+[[:space:]]+(pulse|REDUCE|NEW|DONE)' "$work/log" | tail -1 || true
 echo "exit $status; corpus $(ls "$work/corpus" | wc -l) files, $(du -sb "$work/corpus" | cut -f1) bytes"
 exit $status

@@ -93,6 +93,9 @@ void CheckLayout(ByteSource& source) {
         FUZZ_CHECK(std::memcmp(&expected, &r.header, kHeaderSize) == 0);
         // The walk only goes on while fewer records were handled than the header's count.
         FUZZ_CHECK(static_cast<std::int32_t>(i) < static_cast<std::int32_t>(r.header.count));
+        // ... and stops as soon as it has handled as many as the header's count.
+        if (i + 1 < layout.records.size())
+            FUZZ_CHECK(static_cast<std::int32_t>(i + 1) != static_cast<std::int32_t>(r.header.count));
         const std::uint64_t dataStart = r.offset + r.headerBytesRead;
         expectedOffset = r.header.size > UINT64_MAX - dataStart ? UINT64_MAX : dataStart + r.header.size;
     }
