@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64 xvfb xdotool xauth
   osslsigncode openssl wixl
+  clang libclang-rt-14-dev llvm-14
 )
 
 missing=()

@@ -4,49 +4,8 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
 #include "util/basic_string.h"
-
-// File error causes 0-14; the description of cause c is string 61856 + c.
-enum FileErrorCause : int {
-    kCauseNone = 0,
-    kCauseGeneric = 1,
-    kCauseFileNotFound = 2,
-    kCauseBadPath = 3,
-    kCauseTooManyOpenFiles = 4,
-    kCauseAccessDenied = 5,
-    kCauseInvalidFile = 6,
-    kCauseRemoveCurrentDir = 7,
-    kCauseDirectoryFull = 8,
-    kCauseBadSeek = 9,
-    kCauseHardIO = 10,
-    kCauseSharingViolation = 11,
-    kCauseLockViolation = 12,
-    kCauseDiskFull = 13,
-    kCauseEndOfFile = 14,
-};
-
-constexpr unsigned kFileErrorStringBase = 61856;
-constexpr unsigned kUnnamedFileString = 61446;
-
-// Maps a system error code to its cause; every code not listed is the generic cause.
-int FileErrorCauseFromSystemError(std::uint32_t systemError);
-
-// Replaces every "%1" in text by name.
-template <class Ch>
-BasicStr<Ch> SubstituteFileName(const Ch* text, const Ch* name) {
-    BasicStr<Ch> out;
-    for (const Ch* p = text; *p; ++p) {
-        if (p[0] == Ch('%') && p[1] == Ch('1')) {
-            out.Append(name);
-            ++p;
-        } else {
-            out.AppendUnit(*p);
-        }
-    }
-    return out;
-}
+#include "util/file_error.h"
 
 class CFileException {
 public:

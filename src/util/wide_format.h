@@ -22,8 +22,10 @@ public:
         if (capacity_ > 0 && length_ + 1 < capacity_) buffer_[length_++] = c;
         else truncated_ = true;
     }
+    // Stops once the buffer is full: a width or precision of up to INT_MAX from a '*' argument
+    // would otherwise cost billions of iterations for nothing.
     void PutRepeated(Ch c, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) Put(c);
+        for (std::size_t i = 0; i < n && !truncated_; ++i) Put(c);
     }
     std::size_t Finish() {
         if (capacity_ > 0) buffer_[length_] = 0;

@@ -46,3 +46,40 @@ TEST(WideFormat, TruncatesWithinCapacity) {
     EXPECT_EQ(u'#', buffer[5]);  // nothing written past the capacity
     EXPECT_EQ(0u, wfmt::Format(buffer, 0, u"%s", u"x"));
 }
+
+namespace {
+
+// A code unit that counts how often it is copied, to see how much work the sink does.
+struct CountedUnit {
+    static std::size_t copies;
+    char16_t value = 0;
+    CountedUnit() = default;
+    CountedUnit(const CountedUnit& other) : value(other.value) { ++copies; }
+    CountedUnit& operator=(const CountedUnit& other) {
+        value = other.value;
+        ++copies;
+        return *this;
+    }
+};
+std::size_t CountedUnit::copies = 0;
+
+}  // namespace
+
+// Found by log_message_fuzzer: "%*c" with a width near INT_MAX padded unit by unit long after
+// the buffer was full, some seconds per call.
+TEST(WideFormat, PaddingStopsOnceTheBufferIsFull) {
+    CountedUnit buffer[4];
+    wfmt::Sink<CountedUnit> sink(buffer, 4);
+    CountedUnit space;
+    space.value = u' ';
+    CountedUnit::copies = 0;
+    sink.PutRepeated(space, 100000000);
+    EXPECT_TRUE(sink.Truncated());
+    EXPECT_LT(CountedUnit::copies, 16u);
+    EXPECT_EQ(u' ', buffer[2].value);
+
+    // The same call through the formatter still yields the text that fits.
+    char16_t text[8];
+    EXPECT_EQ(7u, wfmt::Format(text, 8, u"%*c", INT32_MAX, u'x'));
+    EXPECT_EQ(std::u16string(7, u' '), std::u16string(text));
+}
