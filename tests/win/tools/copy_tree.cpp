@@ -1,7 +1,8 @@
 // copy_tree DEST: copies every file under the current directory into DEST under plain numbered
 // names (f0001, f0002, ...) and writes DEST\manifest.txt, so that the Linux side can see a
 // directory's files whatever their names, after the directory itself is gone. Run as the stub's
-// pass-through payload, the current directory is the stub's working directory.
+// pass-through payload, the current directory is the stub's working directory. Built as a GUI
+// program (see tests/win/CMakeLists.txt), so it prints nothing.
 //
 // manifest.txt, one entry a line, fields separated by tabs:
 //   cwd  HEX                          the current directory, UTF-8 as hex
@@ -17,7 +18,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tool_output.h"
+#include "tool_output.h"  // Utf8
 
 namespace {
 
@@ -86,10 +87,7 @@ private:
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        PrintLine(L"usage: copy_tree DEST");
-        return 2;
-    }
+    if (argc != 2) return 2;
     wchar_t current[32768] = {};
     GetCurrentDirectoryW(32768, current);
     std::wstring source = current;

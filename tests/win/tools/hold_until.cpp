@@ -1,7 +1,8 @@
 // hold_until READY GO TIMEOUT_MS: a payload that keeps running until the test lets it go. It
 // writes READY (its process id, its parent's, and the parent's peak memory as the system reports
-// it), then waits until the file GO exists. Exit code 0 once GO appeared, 1 when TIMEOUT_MS
-// passed first, 2 on a usage error.
+// it), then waits until the file GO exists, and then writes READY.released, which shows that it
+// lived until then. Exit code 0 once GO appeared, 1 when TIMEOUT_MS passed first, 2 on a usage
+// error.
 //
 // Run by the stub, the parent is the stub, which has finished extracting by then: its peak
 // working set covers the whole extraction.
@@ -75,5 +76,6 @@ int wmain(int argc, wchar_t** argv) {
         if (GetTickCount() - start > timeout) return 1;
         Sleep(50);
     }
+    WriteText((std::wstring(argv[1]) + L".released").c_str(), "released\n");
     return 0;
 }
