@@ -52,7 +52,10 @@ void Add(FileSet& set, const std::string& name, const std::string& data, bool re
 
 FileSet IntendedSet(const mutants::Mutant& mutant) {
     FileSet set;
-    for (const auto& f : mutant.intended) Add(set, f.name, f.data, false);
+    for (const auto& f : mutant.intended) {
+        Add(set, f.name, f.data, false);
+        set.partial = set.partial || !f.whole;
+    }
     return set;
 }
 

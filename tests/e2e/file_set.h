@@ -21,12 +21,14 @@ struct NamedData {
 struct FileSet {
     std::map<std::string, NamedData> files;
     bool ambiguous = false;  // two entries had the same name: which one wins is not this set's call
+    bool partial = false;    // a file was cut short in the package: the set cannot come out as it is
 };
 
 std::string StoredName(const std::string& name);  // without trailing dots and spaces
 std::string NameKey(const std::string& name);
 
-// The files the package should give: every intended file that was not cut away.
+// The files the package should give: every intended file that was not cut away (partial when
+// one of them was cut short).
 FileSet IntendedSet(const mutants::Mutant& mutant);
 // What verify says the stub leaves: each written record's data in the package, a later record
 // replacing an earlier one of the same name.

@@ -453,6 +453,7 @@ void Describe(const Base& base, Mutant& m) {
         const std::uint64_t nameAt = r.headerOffset + kNameAt;
         const std::string field = whole ? b.substr(nameAt, kNameFieldSize) : r.name;
         f.name = field.substr(0, field.find('\0'));
+        f.whole = whole;
         f.data = whole ? b.substr(r.dataOffset, r.size) : r.data;
         f.intact = whole && b.compare(r.headerOffset, end - r.headerOffset, base.bytes, r.headerOffset,
                                       end - r.headerOffset) == 0;

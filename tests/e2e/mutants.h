@@ -63,6 +63,7 @@ struct IntendedFile {
     std::string name;
     std::string data;
     bool intact = false;     // header and data bytes exactly as packed, at the same offsets
+    bool whole = false;      // header and data lie before the trailer: the record can come out
 };
 
 struct Mutant {

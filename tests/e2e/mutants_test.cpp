@@ -97,6 +97,13 @@ TEST_F(Mutants, DescriptionOfTheDamage) {
         EXPECT_EQ(cut.intended.size(), cut.walkedAsPacked) << cut.what;
         for (const auto& f : cut.intended) EXPECT_TRUE(f.intact) << cut.what;
     }
+    // A cut inside a header leaves that record short, even one without data.
+    for (std::size_t i = 1; i < 30; i += 3) {
+        const auto cut = Make(Family::CutKeepTrailer, i);
+        ASSERT_FALSE(cut.intended.empty()) << cut.what;
+        EXPECT_FALSE(cut.intended.back().whole) << cut.what;
+        EXPECT_EQ(cut.intended.size() - 1, cut.walkedAsPacked) << cut.what;
+    }
     // A changed count or size stops the walk as packed at that record.
     for (std::size_t i = 0; i < 26; ++i) {
         for (Family f : {Family::Count, Family::Size}) {
