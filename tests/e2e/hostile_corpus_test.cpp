@@ -115,6 +115,7 @@ void HostileCorpus::Check(const mutants::Mutant& m, TreeWatch& watch, Tally& tal
     const VerifyVerdict verdict = RunVerifyJson(exe, 1252);
     ASSERT_TRUE(verdict.parsed) << verdict.json;
 
+    CleanWineTemp();  // before the watch starts: earlier tests leave their traces there
     watch.Start();
     const CapturedRun run = RunCapturingWorkDir(exe, *dir_ / "out");
     const std::vector<std::string> outside = watch.Changes();
