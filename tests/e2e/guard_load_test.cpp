@@ -25,16 +25,6 @@ const char kDone[] = "[CUnPackFileApp::InitInstance] execute done code:0";
 
 std::string WineRun() { return std::string(SOURCE_DIR) + "/scripts/wine-run"; }
 
-std::string Hex(const std::string& bytes) {
-    std::string out;
-    char digits[3];
-    for (unsigned char c : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", c);
-        out += digits;
-    }
-    return out;
-}
-
 // Runs a raw command line through launch_bounded, which ends a stub that outlives the limit.
 RunResult LaunchBounded(const std::string& commandLine, std::vector<std::string> env) {
     env.push_back("LAUNCH_COMMAND_LINE=" + commandLine);

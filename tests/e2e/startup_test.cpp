@@ -35,16 +35,6 @@ std::string WinPath(const std::string& path) {
     return out;
 }
 
-std::string Hex(const std::string& bytes) {
-    std::string out;
-    char digits[3];
-    for (unsigned char c : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", c);
-        out += digits;
-    }
-    return out;
-}
-
 // Names and contents of the files in dir.
 std::map<std::string, std::string> Snapshot(const std::string& dir) {
     std::map<std::string, std::string> files;

@@ -261,13 +261,7 @@ TEST_F(StubRun, NotEnoughDiskSpace) {
 
     BackgroundProgram stub({std::string(SOURCE_DIR) + "/scripts/wine-run", dir / "big.exe"});
     const std::string caption = "Brevant\xC2\xAE Kelvor";
-    std::string hex;
-    for (unsigned char c : caption) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", c);
-        hex += digits;
-    }
-    const RunResult box = RunWine(WinToolPath("answer_message_box.exe"), {hex, "60000"});
+    const RunResult box = RunWine(WinToolPath("answer_message_box.exe"), {Hex(caption), "60000"});
     EXPECT_EQ(0, box.exitCode) << box.out << box.err;
     EXPECT_NE(std::string::npos, box.out.find("caption: " + caption)) << box.out;
     EXPECT_NE(std::string::npos, box.out.find("text: There is not enough disk space to install .\n"))

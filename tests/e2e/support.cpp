@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -266,6 +267,16 @@ RunResult Stubpack(std::vector<std::string> args) {
 std::string Sha256(const std::string& path) {
     const RunResult r = RunProgram({"sha256sum", path});
     return r.exitCode == 0 ? r.out.substr(0, 64) : "";
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    char digits[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", c);
+        out += digits;
+    }
+    return out;
 }
 
 }  // namespace e2e

@@ -88,6 +88,9 @@ void CleanWineTemp();
 // stubpack with the given arguments.
 RunResult Stubpack(std::vector<std::string> args);
 
+// Bytes as lower-case hexadecimal digits (how the Windows test tools take UTF-8 arguments).
+std::string Hex(const std::string& bytes);
+
 // SHA-256 of a file, as sha256sum prints it.
 std::string Sha256(const std::string& path);
 
