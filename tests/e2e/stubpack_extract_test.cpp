@@ -103,7 +103,8 @@ TEST(StubpackExtract, UnsafeNamesAreRefusedAndNothingLeavesDir) {
                                        {"CON", "6"},
                                        {"good.txt", "good"},
                                        {std::string(260, 'n'), "7"},
-                                       // Fine on Windows, too long for a Linux file name.
+                                       // Fits the name field, but no path under a working
+                                       // directory can hold it.
                                        {std::string(259, 'm'), "8"}}));
     RunProgram({"mkdir", dir / "box", dir / "box/out"});
     const std::string before = TreeOutside(dir.Path(), "box/out");
@@ -117,7 +118,7 @@ TEST(StubpackExtract, UnsafeNamesAreRefusedAndNothingLeavesDir) {
     EXPECT_EQ("out\n", RunProgram({"ls", "-A", dir / "box"}).out);
     EXPECT_FALSE(FileExists("/tmp/escape.txt"));
     for (const char* expected : {"record 1 at offset", "path separator", "only dots and spaces", "':'",
-                                 "reserved device name", "longer than 259", "File name too long",
+                                 "reserved device name", "longer than 259", "too long for a path under any working directory",
                                  "8 of 9 records not written"})
         EXPECT_NE(std::string::npos, r.err.find(expected)) << expected << "\n" << r.err;
     // One line per refused record and one closing line.

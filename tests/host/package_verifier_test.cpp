@@ -225,6 +225,12 @@ TEST(PackageVerifier, BrokenPackagesFailWithTheirReason) {
         {"count smaller than the records",
          withBytes([&](Bytes& b) { for (auto r : good.records) Put32(b, r, 2); }), "unread-bytes",
          good.records[2], "one more record"},
+        {"size swallows the next record",
+         withBytes([&](Bytes& b) { Put64(b, good.records[0] + 8, 1000 + kHeaderSize + 15); }), "swallowed-records",
+         rec2, "next record ('run.bat') begins there"},
+        {"size swallows every later record, the walk ends at the trailer",
+         withBytes([&](Bytes& b) { Put64(b, rec2 + 8, 15 + kHeaderSize); }), "swallowed-records",
+         good.records[2], "never extracts it"},
         {"first count 0", withBytes([&](Bytes& b) { Put32(b, good.records[0], 0); }), "no-records",
          good.records[0], "extracts nothing"},
         {"trailer size 0", withBytes([&](Bytes& b) { Put64(b, good.trailer + 8, 0); }), "no-package",
@@ -279,6 +285,41 @@ TEST(PackageVerifier, StubExtractsEveryFileFollowsTheWalk) {
     EXPECT_FALSE(Verify(shortData).stubExtractsEveryFile);
     EXPECT_FALSE(Verify(shortData).files[2].complete);
     EXPECT_FALSE(Verify(Concat(good.bytes, good.bytes)).stubExtractsEveryFile);
+}
+
+// The stub's path is <temporary directory>unpack\NAME within MAX_PATH: a name that cannot fit
+// under any temporary directory fails, one that fits only under a short one is a warning.
+TEST(PackageVerifier, NameLengthAgainstThePathLimit) {
+    const struct {
+        std::size_t length;
+        const char* check;  // nullptr: no finding
+        Severity severity;
+        const char* message;
+    } cases[] = {
+        {188, nullptr, Severity::Warning, ""},
+        {189, "name-length", Severity::Warning, "has at most 63 characters"},
+        {249, "name-length", Severity::Warning, "has at most 3 characters"},
+        {250, "name-length", Severity::Error, "on any machine"},
+        {259, "name-length", Severity::Error, "on any machine"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        const Package p = Pack({{"a.txt", "a"}, {std::string(c.length, 'n'), "n"}});
+        const VerifyReport r = Verify(p.bytes);
+        const Finding* f = Find(r, "name-length");
+        if (!c.check) {
+            EXPECT_TRUE(r.findings.empty()) << Dump(r);
+            continue;
+        }
+        ASSERT_NE(nullptr, f) << Dump(r);
+        EXPECT_EQ(c.severity, f->severity);
+        EXPECT_EQ(p.records[1] + 24, f->offset);
+        EXPECT_NE(std::string::npos, f->message.find(c.message)) << Dump(r);
+        const bool fits = c.severity == Severity::Warning;
+        EXPECT_EQ(fits, r.Passed()) << Dump(r);
+        EXPECT_EQ(fits, r.stubExtractsEveryFile);
+        EXPECT_EQ(fits, r.files[1].written);
+    }
 }
 
 // Fields the stub does not read, and things that only bite later: warnings, and the package passes.

@@ -138,6 +138,9 @@ int RunExtract(const ExtractOptions& options) {
     for (const PlannedFile& f : report.files) {
         if (f.dataOffset - f.headerOffset < package::kHeaderSize) {
             refuse(f, "the file ends inside its header");
+        } else if (f.pathTooLong) {
+            refuse(f, "the name is too long for a path under any working directory (the stub cannot "
+                      "create it either)");
         } else if (!f.written) {
             refuse(f, std::string(package::Describe(f.nameProblem)) + " (the stub skips it too)");
         } else if (f.storedName.empty()) {

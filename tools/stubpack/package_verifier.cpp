@@ -22,6 +22,15 @@ using package::PackageRecordHeader;
 
 std::string N(std::uint64_t v) { return std::to_string(v); }
 
+// The stub writes each file to <temporary directory>unpack\NAME without a long-path prefix, so
+// the whole path must stay within MAX_PATH - 1 = 259 characters. The temporary directory is the
+// target machine's: the shortest it can be is a drive root ("C:\"); a profile's, such as
+// C:\Users\<user>\AppData\Local\Temp\, is usually well under 64 characters.
+constexpr std::size_t kMaxPathUnits = 259;
+constexpr std::size_t kWorkDirUnits = 7;  // "unpack\"
+constexpr std::size_t kShortestTempUnits = 3;
+constexpr std::size_t kUsualTempUnits = 64;
+
 // a + b, or UINT64_MAX when it would wrap.
 std::uint64_t AddSat(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
 
@@ -59,12 +68,14 @@ bool ReadHeader(ByteSource& source, std::uint64_t offset, PackageRecordHeader* h
 // A header that looks like a trailer stubpack writes: count 0, index 1.
 bool LooksLikeTrailer(const PackageRecordHeader& h) { return h.count == 0 && h.index == 1 && h.size != 0; }
 
-// A header that looks like the first record stubpack writes.
-bool LooksLikeFirstRecord(const PackageRecordHeader& h) {
+// A header that looks like a record stubpack writes, at position `index` (the first is 2).
+bool LooksLikeRecord(const PackageRecordHeader& h, std::uint32_t index) {
     const std::size_t length = package::NameLength(h);
-    return h.count > 0 && h.count < 0x80000000u && h.index == 2 && length < package::kNameFieldSize &&
+    return h.count > 0 && h.count < 0x80000000u && h.index == index && length < package::kNameFieldSize &&
            package::CheckRecordName(h.name, length) == package::NameProblem::None;
 }
+
+bool LooksLikeFirstRecord(const PackageRecordHeader& h) { return LooksLikeRecord(h, 2); }
 
 std::string StripTrailingDotsAndSpaces(std::string name) {
     while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
@@ -266,6 +277,7 @@ private:
         }
         const std::uint32_t firstCount = records.front().header.count;
         std::uint64_t running = 0;
+        std::uint64_t writtenRunning = 0;  // the previous record's running total field
         for (std::size_t i = 0; i < records.size(); ++i) {
             const package::RecordInfo& info = records[i];
             const PackageRecordHeader& h = info.header;
@@ -310,6 +322,8 @@ private:
                 if (h.count != firstCount)
                     Warn("count", info.offset,
                          label + ": count is " + N(h.count) + ", the first record's is " + N(firstCount));
+                if (f.complete) CheckSwallowedRecord(f, h, writtenRunning, label);
+                writtenRunning = h.runningTotal;
             }
             r_.files.push_back(std::move(f));
         }
@@ -320,6 +334,46 @@ private:
                  "the records' count is " + N(lastCount) + " but the stub's walk meets " +
                      Plural(records.size(), "record"));
         MarkDuplicates();
+    }
+
+    // A size made larger than the packer wrote can take the next records' headers and data into
+    // this file: the walk still ends cleanly at the trailer, so only the running total, which the
+    // stub does not read, tells where the packer ended this record. If the next record's header
+    // stands there, the stub writes it into this file and never extracts it.
+    void CheckSwallowedRecord(const PlannedFile& f, const PackageRecordHeader& h, std::uint64_t previousRunning,
+                              const std::string& label) {
+        if (h.runningTotal < previousRunning) return;
+        const std::uint64_t packedSize = h.runningTotal - previousRunning;
+        if (packedSize >= h.size || h.index == UINT32_MAX) return;
+        const std::uint64_t next = f.dataOffset + packedSize;
+        PackageRecordHeader n;
+        if (!ReadHeader(source_, next, &n) || !LooksLikeRecord(n, h.index + 1)) return;
+        swallowsRecords_ = true;
+        Error("swallowed-records", next,
+              label + ": its size is " + N(h.size) + " but its running total gives " + N(packedSize) +
+                  ", and the next record (" + Quoted(n.name, package::NameLength(n)) +
+                  ") begins there, inside its data: the stub writes that record into this file and never "
+                  "extracts it (a changed size?)");
+    }
+
+    // The path the stub builds must fit in MAX_PATH; how much room the name has depends on the
+    // target machine's temporary directory.
+    void CheckNameLength(PlannedFile& f, std::size_t units, const std::string& label, std::uint64_t at) {
+        const std::size_t room = kMaxPathUnits - kWorkDirUnits;  // for the temporary path and the name
+        if (units + kShortestTempUnits > room) {
+            Error("name-length", at,
+                  label + ": the name is " + N(units) + " characters long: even under the shortest "
+                      "working directory (C:\\unpack\\) the path exceeds " + N(kMaxPathUnits) +
+                      " characters, so the stub cannot create the file on any machine and skips it");
+            f.written = false;
+            f.pathTooLong = true;
+        } else if (units + kUsualTempUnits > room) {
+            Warn("name-length", at,
+                 label + ": the name is " + N(units) + " characters long: the stub can create the file only "
+                         "where the temporary directory's path has at most " + N(room - units) +
+                         " characters (C:\\Windows\\Temp\\ has 16, a profile's temporary directory "
+                         "usually 30-60); elsewhere it skips it");
+        }
     }
 
     void CheckName(PlannedFile& f, const std::string& label) {
@@ -340,6 +394,12 @@ private:
             if (f.nameProblem != package::NameProblem::None) {
                 Error("name", at, label + ": in code page " + N(options_.codePage) + ", " +
                                       package::Describe(f.nameProblem) + ": the stub skips this file");
+                f.utf8Name.clear();
+                return;
+            }
+            f.written = true;
+            CheckNameLength(f, units.size(), label, at);
+            if (!f.written) {
                 f.utf8Name.clear();
                 return;
             }
@@ -439,7 +499,7 @@ private:
     }
 
     bool StubExtractsEveryFile() const {
-        if (layout_.result != LocateResult::Found || r_.files.empty()) return false;
+        if (layout_.result != LocateResult::Found || r_.files.empty() || swallowsRecords_) return false;
         for (const auto& f : r_.files)
             if (!f.written || !f.complete || f.pastTrailer) return false;
         const std::uint64_t end = layout_.walkEnd;
@@ -540,6 +600,7 @@ private:
     const VerifyOptions& options_;
     VerifyReport& r_;
     package::PackageLayout& layout_;
+    bool swallowsRecords_ = false;
 };
 
 }  // namespace

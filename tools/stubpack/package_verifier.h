@@ -24,9 +24,10 @@ struct Finding {
     Severity severity = Severity::Error;
     // A stable identifier of the check, for JSON readers and tests. Errors: pe-header,
     // certificate-table, signer-padding, no-package, no-records, record-header, record-data,
-    // record-past-trailer, name, unread-bytes, stub-image, truncated, appended-data. Warnings:
-    // index, running-total, count, trailer, name-padding, name-code-page, name-trailing,
-    // duplicate-name, alignment (and stub-image when the section table cannot be read).
+    // record-past-trailer, swallowed-records, name, name-length, unread-bytes, stub-image, truncated,
+    // appended-data. Warnings: index, running-total, count, trailer, name-padding, name-code-page,
+    // name-trailing, name-length (fits only under a short temporary directory), duplicate-name,
+    // alignment (and stub-image when the section table cannot be read).
     std::string check;
     std::uint64_t offset = 0;  // file offset the message is about
     std::string message;       // one line, without the file name or the offset
@@ -44,6 +45,7 @@ struct PlannedFile {
     std::string storedName;            // utf8Name as Windows stores it: trailing dots and spaces dropped
     package::NameProblem nameProblem = package::NameProblem::None;
     bool written = false;      // the stub accepts the name and writes this file
+    bool pathTooLong = false;  // the name is acceptable but makes every possible path exceed MAX_PATH
     bool complete = false;     // the header and all size data bytes are inside the file
     bool pastTrailer = false;  // the data reaches into the trailer or past it (the stub copies those bytes)
     std::size_t replacedBy = 0;  // record number of a later written file with the same name; 0: none
@@ -66,7 +68,9 @@ struct VerifyReport {
     // The answer to "will the stub extract every file byte-identically?": it finds the package,
     // walks from the trailer's offset record by record to the trailer (0-7 zero bytes of
     // alignment before it), every record's header and data lie inside the file and before the
-    // trailer, and it accepts every name. Duplicate names still count as extracted (the later
+    // trailer, no record's data holds the next record as the packer wrote it, and it accepts
+    // every name, and every name fits a path under some temporary directory (a warning says
+    // when only a short one will do). Duplicate names still count as extracted (the later
     // file replaces the earlier, which is a warning). Whenever this is false there is an error.
     bool stubExtractsEveryFile = false;
 
