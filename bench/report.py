@@ -129,6 +129,11 @@ def goals(results):
                  f"{median(memory, 'import_floor', 'maxrss_kib') / MIB:.1f} / "
                  f"{median(memory, 'import_floor_lean', 'maxrss_kib') / MIB:.1f} MiB",
                  "", "", ""))
+    floor = median(memory, "shell_floor", "maxrss_kib") / MIB
+    rows.append(("4. The floor of the stub's two shell calls: SHCreateDirectoryExW of a new "
+                 "directory and ShellExecuteExW of cmd.exe, nothing else",
+                 f"{floor:.1f} MiB", "< 10 MiB", f"stub peak − floor {peak - floor:+.1f} MiB",
+                 verdict(floor < 10)))
     return rows
 
 

@@ -71,14 +71,16 @@ alternate --runs "$runs" --json "$results/end-to-end.json" \
   --cmd nsis "wine $out/nsis-256.exe" \
   --prepare nsis "sync"
 
-echo "== stub peak memory: 1 MiB and 1 GiB packages; programs that only import DLLs, for scale"
+echo "== stub peak memory: 1 MiB and 1 GiB packages; for scale, programs that only import DLLs and one that only makes the stub's two shell calls"
 alternate --runs "$runs" --json "$results/memory.json" \
   --cmd stub_1m "wine $out/stub-1.exe" \
   --prepare stub_1m "sync" \
   --cmd stub_1g "wine $out/stub-1024.exe" \
   --prepare stub_1g "sync" \
   --cmd import_floor "wine $win/import_floor.exe" \
-  --cmd import_floor_lean "wine $win/import_floor_lean.exe"
+  --cmd import_floor_lean "wine $win/import_floor_lean.exe" \
+  --cmd shell_floor "wine $win/shell_floor.exe $temp_win/shellfloor" \
+  --prepare shell_floor "rm -rf '$temp_unix/shellfloor'; sync"
 bash "$root/bench/rss-process.sh" "$out/stub-wait.exe" | tee "$results/rss-process.txt"
 
 echo "== stubpack create of 1 GiB, and cp"
