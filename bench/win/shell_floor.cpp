@@ -20,7 +20,6 @@ int wmain(int argc, wchar_t** argv) {
     request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     request.lpFile = cmd;
     request.lpParameters = L"/c exit 0";
-    request.lpDirectory = argv[1];
     request.nShow = SW_HIDE;
     if (!ShellExecuteExW(&request)) return 5;
     if (request.hProcess) {
