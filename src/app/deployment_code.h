@@ -59,10 +59,10 @@ DeploymentCode<Ch> ParseDeploymentCode(const Ch* path, std::size_t length,
     if (tail < kCodeLength) return result;
     for (std::size_t i = start; i < length; ++i)
         if (path[i] == Ch('\\')) return result;
-    for (std::size_t i = 0; i < kCodeLength; ++i) {
+    // Checked whole before it is copied: a result that is not found carries no part of a code.
+    for (std::size_t i = 0; i < kCodeLength; ++i)
         if (!isAlphaNumeric(path[start + i])) return result;
-        result.code[i] = path[start + i];
-    }
+    for (std::size_t i = 0; i < kCodeLength; ++i) result.code[i] = path[start + i];
     result.found = true;
 
     if (tail >= kCodeLength + kRegionLength) {
