@@ -357,23 +357,25 @@ private:
     }
 
     // The path the stub builds must fit in MAX_PATH; how much room the name has depends on the
-    // target machine's temporary directory.
-    void CheckNameLength(PlannedFile& f, std::size_t units, const std::string& label, std::uint64_t at) {
+    // target machine's temporary directory. False when no temporary directory leaves room.
+    bool NameFitsAPath(PlannedFile& f, std::size_t units, const std::string& label, std::uint64_t at) {
         const std::size_t room = kMaxPathUnits - kWorkDirUnits;  // for the temporary path and the name
         if (units + kShortestTempUnits > room) {
             Error("name-length", at,
                   label + ": the name is " + N(units) + " characters long: even under the shortest "
                       "working directory (C:\\unpack\\) the path exceeds " + N(kMaxPathUnits) +
                       " characters, so the stub cannot create the file on any machine and skips it");
-            f.written = false;
             f.pathTooLong = true;
-        } else if (units + kUsualTempUnits > room) {
+            return false;
+        }
+        if (units + kUsualTempUnits > room) {
             Warn("name-length", at,
                  label + ": the name is " + N(units) + " characters long: the stub can create the file only "
                          "where the temporary directory's path has at most " + N(room - units) +
                          " characters (C:\\Windows\\Temp\\ has 16, a profile's temporary directory "
                          "usually 30-60); elsewhere it skips it");
         }
+        return true;
     }
 
     void CheckName(PlannedFile& f, const std::string& label) {
@@ -397,9 +399,7 @@ private:
                 f.utf8Name.clear();
                 return;
             }
-            f.written = true;
-            CheckNameLength(f, units.size(), label, at);
-            if (!f.written) {
+            if (!NameFitsAPath(f, units.size(), label, at)) {
                 f.utf8Name.clear();
                 return;
             }
