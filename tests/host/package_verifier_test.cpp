@@ -231,6 +231,8 @@ TEST(PackageVerifier, BrokenPackagesFailWithTheirReason) {
         {"size swallows every later record, the walk ends at the trailer",
          withBytes([&](Bytes& b) { Put64(b, rec2 + 8, 15 + kHeaderSize); }), "swallowed-records",
          good.records[2], "never extracts it"},
+        {"last size takes in the alignment byte", withBytes([&](Bytes& b) { Put64(b, good.records[2] + 8, 1); }),
+         "swallowed-padding", good.records[2] + kHeaderSize, "1 byte after that are the packer's alignment"},
         {"first count 0", withBytes([&](Bytes& b) { Put32(b, good.records[0], 0); }), "no-records",
          good.records[0], "extracts nothing"},
         {"trailer size 0", withBytes([&](Bytes& b) { Put64(b, good.trailer + 8, 0); }), "no-package",

@@ -322,7 +322,7 @@ private:
                 if (h.count != firstCount)
                     Warn("count", info.offset,
                          label + ": count is " + N(h.count) + ", the first record's is " + N(firstCount));
-                if (f.complete) CheckSwallowedRecord(f, h, writtenRunning, label);
+                if (f.complete) CheckSizeAgainstRunningTotal(f, h, writtenRunning, i + 1 == records.size(), label);
                 writtenRunning = h.runningTotal;
             }
             r_.files.push_back(std::move(f));
@@ -336,24 +336,33 @@ private:
         MarkDuplicates();
     }
 
-    // A size made larger than the packer wrote can take the next records' headers and data into
-    // this file: the walk still ends cleanly at the trailer, so only the running total, which the
-    // stub does not read, tells where the packer ended this record. If the next record's header
-    // stands there, the stub writes it into this file and never extracts it.
-    void CheckSwallowedRecord(const PlannedFile& f, const PackageRecordHeader& h, std::uint64_t previousRunning,
-                              const std::string& label) {
+    // A size made larger than the packer wrote can take what follows into this file while the
+    // walk still ends cleanly at the trailer: the next records' headers and data, or the last
+    // record's alignment bytes. Only the running total, which the stub does not read, tells where
+    // the packer ended the record; when the next record's header, or exactly the alignment before
+    // the trailer, stands there, the size was changed and the stub writes a wrong file.
+    void CheckSizeAgainstRunningTotal(const PlannedFile& f, const PackageRecordHeader& h,
+                                      std::uint64_t previousRunning, bool last, const std::string& label) {
         if (h.runningTotal < previousRunning) return;
         const std::uint64_t packedSize = h.runningTotal - previousRunning;
-        if (packedSize >= h.size || h.index == UINT32_MAX) return;
-        const std::uint64_t next = f.dataOffset + packedSize;
+        if (packedSize >= h.size) return;
+        const std::uint64_t packedEnd = f.dataOffset + packedSize;
+        const std::string sizes =
+            label + ": its size is " + N(h.size) + " but its running total gives " + N(packedSize);
         PackageRecordHeader n;
-        if (!ReadHeader(source_, next, &n) || !LooksLikeRecord(n, h.index + 1)) return;
-        swallowsRecords_ = true;
-        Error("swallowed-records", next,
-              label + ": its size is " + N(h.size) + " but its running total gives " + N(packedSize) +
-                  ", and the next record (" + Quoted(n.name, package::NameLength(n)) +
-                  ") begins there, inside its data: the stub writes that record into this file and never "
-                  "extracts it (a changed size?)");
+        if (h.index != UINT32_MAX && ReadHeader(source_, packedEnd, &n) && LooksLikeRecord(n, h.index + 1)) {
+            sizeChanged_ = true;
+            Error("swallowed-records", packedEnd,
+                  sizes + ", and the next record (" + Quoted(n.name, package::NameLength(n)) +
+                      ") begins there, inside its data: the stub writes that record into this file and "
+                      "never extracts it (a changed size?)");
+        } else if (last && packedEnd + package::AlignmentPadding(packedEnd) == layout_.trailerOffset) {
+            sizeChanged_ = true;
+            Error("swallowed-padding", packedEnd,
+                  sizes + ", and the " + Plural(h.size - packedSize, "byte") +
+                      " after that are the packer's alignment before the trailer: the stub writes them "
+                      "at the end of this file (a changed size?)");
+        }
     }
 
     // The path the stub builds must fit in MAX_PATH; how much room the name has depends on the
@@ -499,7 +508,7 @@ private:
     }
 
     bool StubExtractsEveryFile() const {
-        if (layout_.result != LocateResult::Found || r_.files.empty() || swallowsRecords_) return false;
+        if (layout_.result != LocateResult::Found || r_.files.empty() || sizeChanged_) return false;
         for (const auto& f : r_.files)
             if (!f.written || !f.complete || f.pastTrailer) return false;
         const std::uint64_t end = layout_.walkEnd;
@@ -600,7 +609,7 @@ private:
     const VerifyOptions& options_;
     VerifyReport& r_;
     package::PackageLayout& layout_;
-    bool swallowsRecords_ = false;
+    bool sizeChanged_ = false;
 };
 
 }  // namespace

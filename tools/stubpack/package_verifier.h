@@ -24,7 +24,7 @@ struct Finding {
     Severity severity = Severity::Error;
     // A stable identifier of the check, for JSON readers and tests. Errors: pe-header,
     // certificate-table, signer-padding, no-package, no-records, record-header, record-data,
-    // record-past-trailer, swallowed-records, name, name-length, unread-bytes, stub-image, truncated,
+    // record-past-trailer, swallowed-records, swallowed-padding, name, name-length, unread-bytes, stub-image, truncated,
     // appended-data. Warnings: index, running-total, count, trailer, name-padding, name-code-page,
     // name-trailing, name-length (fits only under a short temporary directory), duplicate-name,
     // alignment (and stub-image when the section table cannot be read).
@@ -68,10 +68,11 @@ struct VerifyReport {
     // The answer to "will the stub extract every file byte-identically?": it finds the package,
     // walks from the trailer's offset record by record to the trailer (0-7 zero bytes of
     // alignment before it), every record's header and data lie inside the file and before the
-    // trailer, no record's data holds the next record as the packer wrote it, and it accepts
-    // every name, and every name fits a path under some temporary directory (a warning says
-    // when only a short one will do). Duplicate names still count as extracted (the later
-    // file replaces the earlier, which is a warning). Whenever this is false there is an error.
+    // trailer, no record's data takes in the next record or the alignment where the packer put
+    // them, it accepts every name, and every name fits a path under some temporary directory
+    // (a warning says when only a short one will do). Duplicate names still count as extracted
+    // (the later file replaces the earlier, which is a warning). Whenever this is false there
+    // is an error.
     bool stubExtractsEveryFile = false;
 
     std::size_t Errors() const;
