@@ -118,7 +118,8 @@ TEST(StubpackExtract, UnsafeNamesAreRefusedAndNothingLeavesDir) {
     EXPECT_EQ("out\n", RunProgram({"ls", "-A", dir / "box"}).out);
     EXPECT_FALSE(FileExists("/tmp/escape.txt"));
     for (const char* expected : {"record 1 at offset", "path separator", "only dots and spaces", "':'",
-                                 "reserved device name", "longer than 259", "too long for a path under any working directory",
+                                 "reserved device name", "longer than 259",
+                                 "too long for a path under any working directory",
                                  "8 of 9 records not written"})
         EXPECT_NE(std::string::npos, r.err.find(expected)) << expected << "\n" << r.err;
     // One line per refused record and one closing line.

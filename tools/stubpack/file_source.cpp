@@ -113,8 +113,8 @@ void AtomicOutputFile::CopyFrom(int sourceFd, const std::string& sourceName, std
     const std::uint64_t step = progress && progress->Active() ? (8u << 20) : (1u << 30);
     // The kernel copies whole pages only when both offsets sit at the same place in a page; a
     // file's data follows its 284-byte record header, so it usually does not, and the in-kernel
-    // copy then splits every page: it took up to 1.5 times as long as cp here, a buffer of
-    // kCopyBufferSize as long as cp.
+    // copy then splits every page: on one of our machines it took 1.5 times as long as cp, a
+    // buffer of kCopyBufferSize as long as cp.
     bool kernelCopy = SamePlaceInPage(CurrentOffset(sourceFd), position_);
     std::vector<char> buffer;
     while (n > 0) {
