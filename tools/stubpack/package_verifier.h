@@ -24,10 +24,10 @@ struct Finding {
     Severity severity = Severity::Error;
     // A stable identifier of the check, for JSON readers and tests. Errors: pe-header,
     // certificate-table, signer-padding, no-package, no-records, record-header, record-data,
-    // record-past-trailer, swallowed-records, swallowed-padding, name, name-length, unread-bytes, stub-image, truncated,
-    // appended-data. Warnings: index, running-total, count, trailer, name-padding, name-code-page,
-    // name-trailing, name-length (fits only under a short temporary directory), duplicate-name,
-    // alignment (and stub-image when the section table cannot be read).
+    // record-past-trailer, swallowed-records, swallowed-padding, name, name-length, unread-bytes,
+    // stub-image, truncated, appended-data. Warnings: index, running-total, count, trailer,
+    // name-padding, name-code-page, name-trailing, name-length (fits only under a short temporary
+    // directory), duplicate-name, alignment (and stub-image when the section table cannot be read).
     std::string check;
     std::uint64_t offset = 0;  // file offset the message is about
     std::string message;       // one line, without the file name or the offset
