@@ -100,8 +100,13 @@ BasicStr<Ch> Argument(const Ch* commandLine, std::size_t wanted) {
 template <class Ch>
 BasicStr<Ch> PassThroughParameters(const Ch* commandLine) {
     const std::size_t length = BasicStr<Ch>::UnitLength(commandLine);
-    const std::size_t start =
-        1 + Argument(commandLine, 0).Length() + Argument(commandLine, 1).Length();
+    const BasicStr<Ch> program = Argument(commandLine, 0), first = Argument(commandLine, 1);
+    BasicStr<Ch> parameters;
+    if (program.Failed() || first.Failed()) {
+        parameters.MarkFailed();  // the position of the parameters is unknown
+        return parameters;
+    }
+    const std::size_t start = 1 + program.Length() + first.Length();
     std::size_t space = length;
     for (std::size_t i = start; i < length; ++i) {
         if (commandLine[i] == Ch(' ')) {
@@ -110,7 +115,6 @@ BasicStr<Ch> PassThroughParameters(const Ch* commandLine) {
         }
     }
 
-    BasicStr<Ch> parameters;
     if (space == length) {
         ForEachArgument(commandLine, [&](std::size_t index, const BasicStr<Ch>& argument) {
             if (index < 2) return;

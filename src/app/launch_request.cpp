@@ -1,5 +1,6 @@
 #include "app/launch_request.h"
 
+#include "app/command_line.h"
 #include "util/wide_format.h"
 
 static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit launch request");
@@ -33,13 +34,23 @@ WString DefaultParameters(const wchar_t* logFilePath) {
     return parameters;
 }
 
+LaunchCommand PassThroughCommand(const wchar_t* commandLine, const WString& workDir) {
+    LaunchCommand command;
+    command.passThrough = true;
+    command.file[0] = 0;
+    command.program = cmdline::Argument(commandLine, 1);
+    command.parameters = cmdline::PassThroughParameters(commandLine);
+    command.directory = workDir;
+    return command;
+}
+
 SHELLEXECUTEINFOW MakeLaunchRequest(const LaunchCommand& command) {
     SHELLEXECUTEINFOW request = {};
     request.cbSize = sizeof request;
     request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
     request.hwnd = nullptr;
     request.lpVerb = L"open";
-    request.lpFile = command.file;
+    request.lpFile = command.passThrough ? command.program.c_str() : command.file;
     request.lpParameters = command.parameters.c_str();
     request.lpDirectory = command.passThrough ? command.directory.c_str() : nullptr;
     request.nShow = command.passThrough ? SW_SHOWNORMAL : SW_HIDE;

@@ -8,10 +8,14 @@
 #include "util/basic_string.h"
 
 struct LaunchCommand {
-    wchar_t file[MAX_PATH + 1];  // the command buffer ("cmd.exe" by default)
+    wchar_t file[MAX_PATH + 1];  // the command buffer ("cmd.exe"): the default command's program
+    WString program;             // the pass-through command's program, whole however long
     WString parameters;
     WString directory;           // lpDirectory; empty for the default command
     bool passThrough = false;
+
+    // False when building a part failed: such a command is never started.
+    bool Complete() const { return !program.Failed() && !parameters.Failed() && !directory.Failed(); }
 };
 
 // An argument count of 2 or less runs the default command.
@@ -26,6 +30,10 @@ void ChooseInterpreter(wchar_t (&buffer)[MAX_PATH + 1], bool useSysnative,
 
 // "/c run.bat > "<log path>.txt""
 WString DefaultParameters(const wchar_t* logFilePath);
+
+// Argument 1 of the command line as the program (never cut: a shortened path can name another
+// file), the rest of the command line as its parameters, the working directory as its directory.
+LaunchCommand PassThroughCommand(const wchar_t* commandLine, const WString& workDir);
 
 // Zeroed request with cbSize 60, fMask 0x540 (process handle returned, launch completed before
 // returning, no error dialog), verb "open", and the command's file, parameters, directory and

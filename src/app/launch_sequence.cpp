@@ -30,36 +30,29 @@ void RemoveFileLink(const wchar_t* path) {
         DeleteFileW(path);
 }
 
-LaunchCommand BuildDefaultCommand(CUnPack& unpack) {
+LaunchCommand BuildDefaultCommand() {
     LaunchCommand command;
-    const WString workDir = unpack.GetWorkDir();
-    if (!workDir.IsEmpty()) SetCurrentDirectoryW(workDir.c_str());
-
     const bool useSysnative = !CUtility::IsVersionBelow6() && CUtility::IsWow64();
     wchar_t systemWindows[MAX_PATH + 1] = {}, system[MAX_PATH + 1] = {};
     if (useSysnative && GetSystemWindowsDirectoryW(systemWindows, MAX_PATH) >= MAX_PATH)
         systemWindows[0] = 0;
     if (GetSystemDirectoryW(system, MAX_PATH) >= MAX_PATH) system[0] = 0;
     ChooseInterpreter(command.file, useSysnative, systemWindows, system);
-
-    const WString logPath = CUtility::GetLogFilePath();
-    WString batchOutput(logPath);
-    batchOutput.Append(L".txt");
-    RemoveFileLink(batchOutput.c_str());
-    command.parameters = DefaultParameters(logPath.c_str());
+    command.parameters = DefaultParameters(CUtility::GetLogFilePath().c_str());
     return command;
 }
 
-LaunchCommand BuildPassThroughCommand(CUnPack& unpack, const wchar_t* commandLine) {
-    LaunchCommand command;
-    command.passThrough = true;
-    const WString program = cmdline::Argument(commandLine, 1);
-    const std::size_t length = program.Length() < MAX_PATH ? program.Length() : MAX_PATH;
-    for (std::size_t i = 0; i < length; ++i) command.file[i] = program[i];
-    command.file[length] = 0;
-    command.parameters = cmdline::PassThroughParameters(commandLine);
-    command.directory = unpack.GetWorkDir();
-    return command;
+// The reason a command must not start, or null: it starts only in the working directory that
+// this run made and filled, and only when every part of it could be built whole.
+const wchar_t* ReasonNotToStart(CUnPack& unpack, const LaunchCommand& command) {
+    if (!command.Complete()) return L"the command could not be built";
+    const WorkDirProblem problem = unpack.CheckWorkDirBeforeStart();
+    if (problem != WorkDirProblem::None) return WorkDirProblemText(problem);
+    // The default command runs run.bat from the current directory: anywhere else (the download
+    // folder the stub was started from) it could be someone else's.
+    if (!command.passThrough && !SetCurrentDirectoryW(unpack.GetWorkDir().c_str()))
+        return L"the working directory could not be made the current directory";
+    return nullptr;
 }
 
 void RemoveWorkDirWithRetries(CUnPack& unpack) {
@@ -83,14 +76,24 @@ void RunLaunchSequence() {
     CaptureDeploymentCode(CUtility::GetModulePath().c_str());
 
     const wchar_t* commandLine = GetCommandLineW();
-    const LaunchCommand command =
-        UsesPassThrough(cmdline::CountArguments(commandLine))
-            ? BuildPassThroughCommand(unpack, commandLine)
-            : BuildDefaultCommand(unpack);
+    const WString workDir = unpack.GetWorkDir();
+    const LaunchCommand command = UsesPassThrough(cmdline::CountArguments(commandLine))
+                                      ? PassThroughCommand(commandLine, workDir)
+                                      : BuildDefaultCommand();
     SHELLEXECUTEINFOW request = MakeLaunchRequest(command);
 
-    CUtility::WriteLog(L"[%s] dir:%s file:%s param:%s", kTag, unpack.GetWorkDir().c_str(),
-                       request.lpFile, request.lpParameters);
+    CUtility::WriteLog(L"[%s] dir:%s file:%s param:%s", kTag, workDir.c_str(), request.lpFile,
+                       request.lpParameters);
+    if (const wchar_t* reason = ReasonNotToStart(unpack, command)) {
+        // As after a failed start: the directory stays, and the next run clears it.
+        CUtility::WriteLog(L"[%s] execute refused: %s", kTag, reason);
+        return;
+    }
+    if (!command.passThrough) {
+        WString batchOutput(CUtility::GetLogFilePath());
+        batchOutput.Append(L".txt");
+        if (!batchOutput.Failed()) RemoveFileLink(batchOutput.c_str());
+    }
     if (!ShellExecuteExW(&request)) {
         CUtility::WriteLog(L"[%s] execute fail", kTag);
         return;

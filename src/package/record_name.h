@@ -85,6 +85,15 @@ NameProblem CheckRecordName(const Ch* name, std::size_t length) {
     return NameProblem::None;
 }
 
+// The length of the name as Windows stores it: a path's last component loses its trailing dots
+// and spaces. A name opened without that path handling must be cut the same way.
+template <class Ch>
+std::size_t StoredNameLength(const Ch* name, std::size_t length) {
+    while (length > 0 && (detail::Unit(name[length - 1]) == '.' || detail::Unit(name[length - 1]) == ' '))
+        --length;
+    return length;
+}
+
 inline const char* Describe(NameProblem problem) {
     switch (problem) {
         case NameProblem::None: return "valid";

@@ -4,6 +4,7 @@
 
 #include "package/package_format.h"
 #include "package/record_name.h"
+#include "util/path_ancestor.h"
 #include "util/file_exception.h"
 #include "util/resource_string.h"
 #include "util/utility.h"
@@ -105,6 +106,17 @@ CopyOutcome CopyRecordData(HANDLE package, HANDLE output, std::uint64_t size, DW
     return CopyOutcome::Complete;
 }
 
+// The free space of the volume that will hold path: asked of path or, where it does not exist
+// yet, of the nearest directory above it that does.
+bool FreeSpaceOnTheWay(const WString& path, ULARGE_INTEGER* freeSpace) {
+    WString directory(path);
+    if (directory.IsEmpty() || directory.Failed()) return false;
+    do {
+        if (GetDiskFreeSpaceExW(directory.c_str(), nullptr, nullptr, freeSpace)) return true;
+    } while (pathancestor::ToParentDirectory(directory));
+    return false;
+}
+
 }  // namespace
 
 WString CUnPack::PackagePath() const {
@@ -186,7 +198,9 @@ int CUnPack::UnPackFiles() {
     if (!SeekTo(package.Get(), static_cast<std::int64_t>(headerOffset), FILE_BEGIN)) return 0;
 
     // The files go to the working directory, so the free space of its volume is what counts
-    // (the current directory may be on another, read-only or full, volume).
+    // (the current directory may be on another, read-only or full, volume). The directory and
+    // even the temporary directory may not exist yet: the nearest existing one on the way is
+    // on the volume that will take the files.
     const WString workDirParent = WorkDirParent();
     package::PackageRecordHeader header = {};
     std::int32_t handled = 0;
@@ -195,8 +209,7 @@ int CUnPack::UnPackFiles() {
         if (ReadUpTo(package.Get(), &header, sizeof header) == 0) break;
         if (!package::WalkContinues(handled, header)) break;
 
-        GetDiskFreeSpaceExW(workDirParent.IsEmpty() ? nullptr : workDirParent.c_str(), nullptr,
-                            nullptr, &freeSpace);
+        if (!FreeSpaceOnTheWay(workDirParent, &freeSpace)) freeSpace.QuadPart = 0;
         CUtility::WriteLog(L"[%s]  FreeSpace:%lld FileSize:%lld", kUnPackFilesTag,
                            static_cast<long long>(freeSpace.QuadPart),
                            static_cast<long long>(header.size));
@@ -214,15 +227,15 @@ int CUnPack::UnPackFiles() {
             CUtility::WriteLog(L"[%s] No temporary directory: extraction given up", kUnPackFilesTag);
             return 0;
         }
-        // Files are written only into a directory held against replacement: a link put in its
-        // place would take them elsewhere.
+        // Files are written only into a directory this run made and holds: a link put in its
+        // place would take them elsewhere, and a leftover could hold files of someone else's.
         if (!HoldsWorkDir()) {
             CUtility::WriteLog(L"[%s] Working directory unusable: extraction given up",
                                kUnPackFilesTag);
             return 0;
         }
         WString outputPath(workDir);
-        outputPath.Append(name);
+        outputPath.Append(name);  // a failed path is refused below as a bad path
 
         ++handled;
         CUtility::WriteLog(L"[%s] (%d/%d)UnPack file name:%s (%d)", kUnPackFilesTag, handled,
@@ -236,8 +249,7 @@ int CUnPack::UnPackFiles() {
                                name.c_str());
         } else {
             CFileException outputError;
-            created = OpenFileRecordingError(outputPath.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS,
-                                             &outputError);
+            created = CreateOutputFile(name, outputPath, &outputError);
             if (created == INVALID_HANDLE_VALUE) CUtility::FileException(outputError);
         }
         FileHandle output(created);

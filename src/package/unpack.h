@@ -6,7 +6,20 @@
 
 #include <cstdint>
 
+#include "package/written_files.h"
 #include "util/basic_string.h"
+
+// Why the working directory cannot take files or have a command started in it.
+enum class WorkDirProblem {
+    None,
+    NoTemporaryDirectory,
+    LeftoverRemains,   // something at its name could not be removed completely (or safely)
+    NotCreated,        // no fresh directory could be made
+    ForeignEntries,    // it holds entries that this run did not write
+};
+
+// The reason as the log states it.
+const wchar_t* WorkDirProblemText(WorkDirProblem problem);
 
 class CUnPack {
 public:
@@ -14,7 +27,7 @@ public:
     // Reads the package of another file instead of the running executable (tests, benchmarks).
     explicit CUnPack(const wchar_t* packagePath) : m_strPackagePath(packagePath) {}
     // Leaves the working directory on disk (only RemoveWorkDir deletes it), but lets it go.
-    ~CUnPack() { ReleaseWorkDir(); }
+    ~CUnPack();
     CUnPack(const CUnPack&) = delete;
     CUnPack& operator=(const CUnPack&) = delete;
 
@@ -29,26 +42,47 @@ public:
     // opened or a file does not fit on the disk.
     int UnPackFiles();
 
-    // The working directory path (with a trailing backslash); the first call creates the
-    // directory, deleting a leftover one first. Empty when no temporary directory can be found.
+    // The working directory path (with a trailing backslash); the first call makes the
+    // directory fresh, removing a leftover one first. Empty when no temporary directory can be
+    // found. Files go into it, and commands start there, only while HoldsWorkDir().
     WString GetWorkDir();
     // Deletes the working directory with everything in it.
     void RemoveWorkDir();
 
     bool Finished() const { return m_bFinished != FALSE; }
 
-    // Whether the working directory is held against being renamed or replaced.
+    // Whether this run made the working directory fresh and holds it against being renamed or
+    // replaced.
     bool HoldsWorkDir() const { return m_hWorkDir != INVALID_HANDLE_VALUE; }
+    // Why it does not, once GetWorkDir has been asked.
+    WorkDirProblem Problem() const { return m_workDirProblem; }
+
+    // Checks through the held handle that the working directory holds nothing but the files
+    // this run wrote; a directory that fails stays unusable. Asked before a command starts.
+    WorkDirProblem CheckWorkDirBeforeStart();
+
+    // Creates the packaged file name (a checked plain name) in the held working directory, or
+    // opens it again when this run wrote it before (a package may name a file twice). Never
+    // opens an entry that this run did not create. fullPath is for the error record.
+    HANDLE CreateOutputFile(const WString& name, const WString& fullPath, class CFileException* error);
 
 private:
     WString PackagePath() const;
+    void PrepareWorkDir(const WString& parent);
     void ReleaseWorkDir();
+    void ReleaseWrittenFiles();
 
     HANDLE m_hThread = nullptr;
     WString m_strWorkDir;
     BOOL m_bFinished = FALSE;
     WString m_strPackagePath;  // empty: the running executable
+    // The temporary directory, held from the first GetWorkDir until the removal, so that
+    // nothing above the working directory can be renamed while the stub works below it.
+    HANDLE m_hTempDir = INVALID_HANDLE_VALUE;
+    WString m_strTempDirName;  // its path as the file system names it (no drive)
     HANDLE m_hWorkDir = INVALID_HANDLE_VALUE;  // held from creation until the removal
+    WorkDirProblem m_workDirProblem = WorkDirProblem::None;
+    WrittenFiles m_written;
 };
 
 // The directory that holds the working directory: the temporary directory with its trailing

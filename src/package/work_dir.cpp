@@ -1,8 +1,16 @@
-// The working directory: created fresh for every run, deleted after the payload has ended.
+// The working directory: made fresh for every run, deleted after the payload has ended.
+//
+// The stub runs elevated in a temporary directory that the user's other processes can write.
+// It therefore starts a command only in a directory that this run created itself (anything left
+// at its name is removed first, completely, or the run starts nothing), created and held through
+// one handle, and holding nothing but the files this run wrote.
 #include <shlobj.h>
 
 #include "package/unpack.h"
+#include "package/record_name.h"
 #include "package/work_dir_guard.h"
+#include "util/file_exception.h"
+#include "util/held_dir.h"
 #include "util/log_path.h"
 #include "util/utility.h"
 
@@ -10,8 +18,28 @@ namespace {
 
 constexpr int kCreateRetries = 20;
 constexpr DWORD kCreateRetryDelayMs = 100;
+const wchar_t kWorkDirName[] = L"unpack";
+constexpr std::size_t kWorkDirNameLength = 6;
+
+// Held from creation to removal: listing (the check before a start), opens below it. Neither
+// delete access nor delete sharing: the process and the payload can make it their current
+// directory, and nobody can rename it away.
+constexpr ACCESS_MASK kHoldAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
 }  // namespace
+
+const wchar_t* WorkDirProblemText(WorkDirProblem problem) {
+    switch (problem) {
+        case WorkDirProblem::None: return L"none";
+        case WorkDirProblem::NoTemporaryDirectory: return L"no temporary directory";
+        case WorkDirProblem::LeftoverRemains:
+            return L"a leftover at the working directory's name could not be removed";
+        case WorkDirProblem::NotCreated: return L"the working directory could not be created";
+        case WorkDirProblem::ForeignEntries:
+            return L"the working directory holds entries this run did not write";
+    }
+    return L"unknown";
+}
 
 WString WorkDirParent() {
     wchar_t temp[MAX_PATH + 1] = {};
@@ -24,31 +52,139 @@ WString WorkDirParent() {
     if (windowsLength == 0 || windowsLength >= MAX_PATH) return WString();
     WString parent(windows, windowsLength);
     parent.Append(L"\\Temp\\");
-    return parent;
+    return parent;  // a failed string when the append failed
 }
 
 WString CUnPack::GetWorkDir() {
-    if (!m_strWorkDir.IsEmpty()) return m_strWorkDir;
+    if (!m_strWorkDir.IsEmpty() || m_workDirProblem != WorkDirProblem::None) return m_strWorkDir;
 
     const WString parent = WorkDirParent();
-    if (parent.IsEmpty()) return WString();
-    m_strWorkDir = parent;
-    m_strWorkDir.Append(L"unpack\\");
+    WString path(parent);
+    path.Append(kWorkDirName);
+    path.AppendUnit(L'\\');
+    // Never a shorter path: that would be the temporary directory itself.
+    if (parent.IsEmpty() || path.Failed()) {
+        m_workDirProblem = WorkDirProblem::NoTemporaryDirectory;
+        return WString();
+    }
+    m_strWorkDir = path;
+    PrepareWorkDir(parent);
+    return m_strWorkDir;
+}
 
-    if (CUtility::PathExists(m_strWorkDir.c_str())) RemoveWorkDir();
+void CUnPack::PrepareWorkDir(const WString& parent) {
+    // The temporary directory may not exist yet: make it with its missing parents.
+    if (!CUtility::PathExists(parent.c_str())) SHCreateDirectoryExW(nullptr, parent.c_str(), nullptr);
+    m_hTempDir = helddir::OpenDirectory(parent.c_str());
+    m_strTempDirName = helddir::HandlePath(m_hTempDir);
+    if (m_hTempDir == INVALID_HANDLE_VALUE || m_strTempDirName.Failed()) {
+        m_workDirProblem = WorkDirProblem::NoTemporaryDirectory;
+        return;
+    }
 
-    // Created with its protected list from the start, so there is no moment in which another
-    // process of the user could write into it.
+    // Created with its protected list from the start and held from that moment, so there is no
+    // instant in which another process of the user could write into it or swap it.
     WorkDirSecurity security;
-    int result = SHCreateDirectoryExW(nullptr, m_strWorkDir.c_str(), security.Attributes());
-    for (int retries = 0; result != ERROR_SUCCESS && retries < kCreateRetries; ++retries) {
-        result = SHCreateDirectoryExW(nullptr, m_strWorkDir.c_str(), security.Attributes());
+    bool leftoverRemains = false;
+    const auto attempt = [&]() -> HANDLE {
+        leftoverRemains = !helddir::RemoveBelow(m_hTempDir, m_strTempDirName, kWorkDirName,
+                                                kWorkDirNameLength);
+        if (leftoverRemains) return INVALID_HANDLE_VALUE;
+        DWORD error = 0;
+        return helddir::OpenBelow(m_hTempDir, kWorkDirName, kWorkDirNameLength, kHoldAccess,
+                                  FILE_CREATE, FILE_DIRECTORY_FILE, security.Descriptor(), &error);
+    };
+    // A leftover that another process still holds for a moment (a console host that keeps it as
+    // its current directory) goes on a later attempt. The sleep follows every retry, also a
+    // successful one, as the creation retries always have.
+    HANDLE directory = attempt();
+    for (int retries = 0; directory == INVALID_HANDLE_VALUE && retries < kCreateRetries; ++retries) {
+        directory = attempt();
         Sleep(kCreateRetryDelayMs);
     }
-    // Whether made now or left over, the directory is held and protected from here on; a link
-    // in its place is not held, and the extraction then refuses to write through it.
-    m_hWorkDir = HoldAndProtectDirectory(m_strWorkDir.c_str(), security);
-    return m_strWorkDir;
+    m_hWorkDir = directory;
+    if (directory == INVALID_HANDLE_VALUE)
+        m_workDirProblem = leftoverRemains ? WorkDirProblem::LeftoverRemains : WorkDirProblem::NotCreated;
+}
+
+namespace {
+
+std::uint64_t FileIndex(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(file, &info)) return 0;
+    return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+}  // namespace
+
+HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, CFileException* error) {
+    if (name.Failed() || fullPath.Failed() || fullPath.Length() >= MAX_PATH) {
+        // The path the stub reports and the payload uses must be a plain Windows path.
+        error->SetBadPath(fullPath.c_str());
+        return INVALID_HANDLE_VALUE;
+    }
+    // Opened below the held directory, the name skips the path handling that would drop its
+    // trailing dots and spaces: drop them here, so the file is the one the path names.
+    const std::size_t length = package::StoredNameLength(name.c_str(), name.Length());
+    DWORD systemError = 0;
+    HANDLE file = helddir::OpenBelow(m_hWorkDir, name.c_str(), length, GENERIC_WRITE, FILE_CREATE,
+                                     FILE_NON_DIRECTORY_FILE, nullptr, &systemError);
+    if (file != INVALID_HANDLE_VALUE) {
+        // Held by a read handle without delete sharing until the check before the start.
+        DWORD holdError = 0;
+        const HANDLE hold = helddir::OpenBelow(m_hWorkDir, name.c_str(), length, FILE_READ_DATA,
+                                               FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, &holdError);
+        const std::uint64_t index = FileIndex(file);
+        const bool held = hold != INVALID_HANDLE_VALUE && index != 0 && FileIndex(hold) == index;
+        if (!held || !m_written.Add(index, hold)) {
+            // Unrecorded: the check before the start will find an entry this run did not write.
+            if (hold != INVALID_HANDLE_VALUE) CloseHandle(hold);
+        }
+        return file;
+    }
+    if (systemError == ERROR_ALREADY_EXISTS || systemError == ERROR_FILE_EXISTS) {
+        // A name given twice: the later record replaces the file, but only a file this run made.
+        file = helddir::OpenBelow(m_hWorkDir, name.c_str(), length, GENERIC_WRITE, FILE_OPEN,
+                                  FILE_NON_DIRECTORY_FILE, nullptr, &systemError);
+        if (file != INVALID_HANDLE_VALUE) {
+            const bool ours = m_written.Contains(FileIndex(file));
+            if (ours && SetEndOfFile(file)) return file;
+            systemError = ours ? GetLastError() : ERROR_FILE_EXISTS;
+            CloseHandle(file);
+        }
+    }
+    error->SetFromSystemError(systemError, fullPath.c_str());
+    return INVALID_HANDLE_VALUE;
+}
+
+void CUnPack::ReleaseWrittenFiles() {
+    m_written.Release([](void* hold) { CloseHandle(static_cast<HANDLE>(hold)); });
+}
+
+WorkDirProblem CUnPack::CheckWorkDirBeforeStart() {
+    GetWorkDir();
+    if (m_workDirProblem != WorkDirProblem::None) return m_workDirProblem;
+    bool onlyOurs = true;
+    m_written.BeginMatch();
+    const bool listed = helddir::ForEachEntry(m_hWorkDir, [&](const FILE_ID_BOTH_DIR_INFO& entry) {
+        const bool plainFile =
+            !(entry.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        if (!plainFile || !m_written.Claim(static_cast<std::uint64_t>(entry.FileId.QuadPart)))
+            onlyOurs = false;
+    });
+    // From here on the payload owns its files (it may change or delete them).
+    ReleaseWrittenFiles();
+    if (!listed || !onlyOurs) {
+        m_workDirProblem = WorkDirProblem::ForeignEntries;
+        ReleaseWorkDir();  // nothing more goes into it; the next run clears it
+    }
+    return m_workDirProblem;
+}
+
+CUnPack::~CUnPack() {
+    ReleaseWrittenFiles();
+    ReleaseWorkDir();
+    if (m_hTempDir != INVALID_HANDLE_VALUE) CloseHandle(m_hTempDir);
 }
 
 void CUnPack::ReleaseWorkDir() {
@@ -57,18 +193,13 @@ void CUnPack::ReleaseWorkDir() {
 }
 
 void CUnPack::RemoveWorkDir() {
-    if (m_strWorkDir.IsEmpty()) return;
+    if (m_strWorkDir.IsEmpty() || m_hTempDir == INVALID_HANDLE_VALUE) return;
+    ReleaseWrittenFiles();
     ReleaseWorkDir();
-    CUtility::DeleteDirectoryTree(m_strWorkDir.c_str());
-
-    // The directory cannot be removed while it is the current directory: move to its parent
-    // and remove it once more.
+    // A directory cannot be removed while it is the current directory: move to its parent.
     WString parent(m_strWorkDir);
     while (!parent.IsEmpty() && parent[parent.Length() - 1] == L'\\') parent.Truncate(parent.Length() - 1);
     CUtility::StripPathComponents(parent, 1);
-    SetCurrentDirectoryW(parent.c_str());
-    // Never remove a link put in the directory's place: that could remove its target.
-    const DWORD attributes = GetFileAttributesW(m_strWorkDir.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        RemoveDirectoryW(m_strWorkDir.c_str());
+    if (!parent.Failed()) SetCurrentDirectoryW(parent.c_str());
+    helddir::RemoveBelow(m_hTempDir, m_strTempDirName, kWorkDirName, kWorkDirNameLength);
 }

@@ -1,6 +1,5 @@
 #include "package/work_dir_guard.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 
 namespace {
@@ -31,27 +30,4 @@ PACL WorkDirSecurity::Dacl() const {
         !present)
         return nullptr;
     return dacl;
-}
-
-HANDLE HoldAndProtectDirectory(const wchar_t* path, const WorkDirSecurity& security) {
-    const HANDLE directory =
-        CreateFileW(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | WRITE_DAC,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (directory == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
-
-    BY_HANDLE_FILE_INFORMATION info = {};
-    const bool plainDirectory = GetFileInformationByHandle(directory, &info) &&
-                                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    if (!plainDirectory) {
-        CloseHandle(directory);
-        return INVALID_HANDLE_VALUE;
-    }
-    // A list that cannot be applied still leaves the directory held against replacement.
-    if (PACL dacl = security.Dacl())
-        SetSecurityInfo(directory, SE_FILE_OBJECT,
-                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                        nullptr, dacl, nullptr);
-    return directory;
 }

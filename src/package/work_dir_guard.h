@@ -23,9 +23,3 @@ private:
     PSECURITY_DESCRIPTOR descriptor_ = nullptr;
     SECURITY_ATTRIBUTES attributes_ = {};
 };
-
-// Opens the directory (never through a link) so that it cannot be renamed, deleted or replaced
-// while the handle is held (no delete sharing), and applies the protected list to it, which
-// matters for a leftover directory that could not be removed. Returns INVALID_HANDLE_VALUE when
-// the path is not a plain directory or cannot be opened.
-HANDLE HoldAndProtectDirectory(const wchar_t* path, const WorkDirSecurity& security);

@@ -179,7 +179,10 @@ TEST_F(GuardLoad, SecondInstanceWhileTheFirstWaitsForItsPayload) {
     EXPECT_EQ(kDone, log.back().message);
 }
 
-TEST_F(GuardLoad, NewInstanceRunsWhileAProcessOfTheLastPayloadLives) {
+// The guard does not stop a new instance while a process of the last payload lives on; but that
+// process keeps the working directory as its current directory, so the directory cannot be made
+// fresh and the new instance starts nothing until it has gone.
+TEST_F(GuardLoad, NewInstanceWhileAProcessOfTheLastPayloadHoldsItsDirectory) {
     // The first payload starts a process that outlives it and the stub.
     const std::string ready = dir_ / "detached.ready", go = dir_ / "detached.go";
     const std::string detach = "\"" + ToWindowsPath(package_) + "\" C:\\windows\\system32\\cmd.exe /c start /b " +
@@ -199,13 +202,24 @@ TEST_F(GuardLoad, NewInstanceRunsWhileAProcessOfTheLastPayloadLives) {
     const RunResult next = LaunchBounded(PayloadCommand(package_, "next"),
                                          {"DISPLAY=", "RECORD_ARGS_FILE=" + ToWindowsPath(record_)});
     EXPECT_EQ("exit 0x00000000\n", next.out) << next.err;
-    EXPECT_EQ(1u, PayloadRuns(record_, "next")) << "the new instance ran its payload";
+    EXPECT_EQ(0u, PayloadRuns(record_, "next")) << "the new instance ran in a directory it did not make";
+    const auto log = LogRecords();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute refused: a leftover at the working directory's name "
+              "could not be removed",
+              log.back().message);
     EXPECT_FALSE(FileExists(ready + ".released")) << "the detached process lived through the new run";
 
     WriteFile(go, "go");
     for (int tick = 0; tick < kSeconds * 10 && !FileExists(ready + ".released"); ++tick) usleep(100 * 1000);
     EXPECT_TRUE(FileExists(ready + ".released")) << "the detached process ended only when let go";
+    // Once it has gone, the next run clears the leftover and runs its payload.
+    usleep(500 * 1000);
+    const RunResult after = LaunchBounded(PayloadCommand(package_, "after"),
+                                          {"DISPLAY=", "RECORD_ARGS_FILE=" + ToWindowsPath(record_)});
+    EXPECT_EQ("exit 0x00000000\n", after.out) << after.err;
+    EXPECT_EQ(1u, PayloadRuns(record_, "after"));
     std::size_t starts = 0;
     for (const auto& r : LogRecords()) starts += r.message.rfind("[CUtility::OSInfo]", 0) == 0;
-    EXPECT_EQ(2u, starts) << "both instances ran";
+    EXPECT_EQ(3u, starts) << "every instance ran";
 }

@@ -1,6 +1,7 @@
 // Package executables built with stubpack and run under Wine as a user would: what lands on disk,
 // what the log says in order, what the payload receives, and the exit code.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -210,17 +211,109 @@ TEST_F(StubRun, SingleArgumentStillRunsTheDefaultCommand) {
     EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:5", Log().back());
 }
 
-TEST_F(StubRun, LeftoverWithALinkOutsideLeavesItsTargetAlone) {
-    RunProgram({"mkdir", "-p", TempUnix("unpack/sub"), dir / "outside"});
-    WriteFile(TempUnix("unpack/old.txt"), "old");
-    WriteFile(TempUnix("unpack/sub/old.txt"), "old");
-    WriteFile(dir / "outside/canary.txt", "canary");
-    RunProgram({"ln", "-s", dir / "outside", TempUnix("unpack/link")});
-    const std::string pkg = BuildPackage(dir, {{"run.bat", CopyingRunBat(dir / "out", 0)}, {"new.txt", "new"}});
+// What a process of the user, not elevated, can put at the working directory's name or into a
+// leftover of it before the run, judged from outside: which batch file ran (the packaged one, a
+// planted one, or one in the folder the stub was started from), what became of the files outside
+// the working directory, and the log's last line. Wine cannot delete a Unix link without reaching
+// its target, so there a directory holding one is never used and nothing starts.
+TEST_F(StubRun, PlantedAtTheWorkingDirectory) {
+    const std::string outside = dir / "outside", marker = dir / "out/ran.txt";
+    const auto batch = [&](const std::string& who) {
+        return "@echo " + who + ">>\"" + ToWindowsPath(marker) + "\"\r\n@exit 0\r\n";
+    };
+    const std::string pkg = BuildPackage(dir, {{"run.bat", batch("packaged")}, {"data.txt", "data"}});
+    WriteFile(dir / "run.bat", batch("download folder"));  // beside the package, its start folder
+    const std::string work = TempUnix("unpack");
+    const std::string refused =
+        "[CUnPackFileApp::InitInstance] execute refused: a leftover at the working directory's name could not be removed";
+    const std::string done = "[CUnPackFileApp::InitInstance] execute done code:0";
+
+    const struct {
+        const char* what;
+        std::vector<std::vector<std::string>> plant;  // commands run before the stub
+        const char* ran;                               // the marker's text, "" for nothing
+        std::string lastLine;
+    } cases[] = {
+        {"a directory link at its name", {{"ln", "-s", outside, work}}, "", refused},
+        {"a file named like it", {{"sh", "-c", "echo plain > " + work}}, "packaged", done},
+        {"a leftover with files and directories",
+         {{"mkdir", "-p", work + "/sub/deeper"}, {"cp", outside + "/run.bat", work + "/run.bat"},
+          {"cp", outside + "/canary.txt", work + "/sub/deeper/old.txt"}},
+         "packaged", done},
+        {"a link to a file in a leftover", {{"mkdir", work}, {"ln", "-s", outside + "/run.bat", work + "/run.bat"}}, "", refused},
+        {"a link to a directory in a leftover", {{"mkdir", work}, {"ln", "-s", outside, work + "/link"}}, "", refused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CleanWineTemp();
+        RunProgram({"rm", "-rf", outside, marker});
+        RunProgram({"mkdir", "-p", outside});
+        WriteFile(outside + "/canary.txt", "canary");
+        WriteFile(outside + "/run.bat", batch("planted"));
+        for (const auto& command : c.plant) ASSERT_EQ(0, RunProgram(command).exitCode) << command[0];
+
+        const RunResult run = RunProgram({"sh", "-c", "cd '" + dir.Path() + "' && exec '" + std::string(SOURCE_DIR) +
+                                                          "/scripts/wine-run' pkg.exe"});
+        EXPECT_EQ(0, run.exitCode) << run.err;
+        const std::string ran = ReadFile(marker);
+        EXPECT_EQ(*c.ran ? std::string(c.ran) + "\r\n" : "", ran);
+        EXPECT_EQ("canary.txt\nrun.bat\n", RunProgram({"ls", "-A", outside}).out);
+        EXPECT_EQ("canary", ReadFile(outside + "/canary.txt"));
+        EXPECT_EQ(batch("planted"), ReadFile(outside + "/run.bat"));
+        const auto log = Log();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(c.lastLine, log.back());
+        if (c.lastLine == done) EXPECT_FALSE(FileExists(work)) << "the working directory is removed";
+    }
+    CleanWineTemp();
+}
+
+// A leftover batch file that another process holds open cannot be deleted or overwritten: the
+// run starts nothing rather than run it, and the next run, once it is let go, works as usual.
+TEST_F(StubRun, LeftoverHeldOpenIsNeverRun) {
+    const std::string marker = dir / "out/ran.txt";
+    const auto batch = [&](const std::string& who) {
+        return "@echo " + who + ">>\"" + ToWindowsPath(marker) + "\"\r\n@exit 0\r\n";
+    };
+    const std::string pkg = BuildPackage(dir, {{"run.bat", batch("packaged")}});
+    RunProgram({"mkdir", "-p", TempUnix("unpack")});
+    WriteFile(TempUnix("unpack/run.bat"), batch("leftover"));
+    {
+        BackgroundProgram holder({std::string(SOURCE_DIR) + "/scripts/wine-run", WinToolPath("hold_file.exe"),
+                                  WineTempWindowsDir() + "\\unpack\\run.bat", ToWindowsPath(dir / "held"),
+                                  ToWindowsPath(dir / "go"), "60000"});
+        for (int tick = 0; tick < 300 && !FileExists(dir / "held"); ++tick) usleep(100 * 1000);
+        ASSERT_TRUE(FileExists(dir / "held"));
+        EXPECT_EQ(0, RunWine(pkg).exitCode);
+        EXPECT_EQ("", ReadFile(marker)) << "no batch file ran";
+        EXPECT_EQ(batch("leftover"), ReadFile(TempUnix("unpack/run.bat")));
+        const auto log = Log();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ("[CUnPackFileApp::InitInstance] execute refused: a leftover at the working directory's name "
+                  "could not be removed",
+                  log.back());
+        WriteFile(dir / "go", "go");
+        EXPECT_EQ(0, holder.Wait(30));
+    }
     EXPECT_EQ(0, RunWine(pkg).exitCode);
-    EXPECT_EQ("canary", ReadFile(dir / "outside/canary.txt"));
-    EXPECT_EQ("new", ReadFile(dir / "out/new.txt"));
-    EXPECT_FALSE(FileExists(dir / "out/old.txt")) << "the leftover's files were deleted first";
+    EXPECT_EQ("packaged\r\n", ReadFile(marker));
+    EXPECT_FALSE(FileExists(TempUnix("unpack")));
+}
+
+// The temporary directory does not exist yet: the free space is asked of the nearest directory
+// that does, the directory is made with its parents, and the run goes on as usual.
+TEST_F(StubRun, MissingTemporaryDirectory) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", CopyingRunBat(dir / "out", 0)}, {"data.txt", "data"}});
+    const std::string missing = TempUnix("not/yet");
+    RunProgram({"rm", "-rf", TempUnix("not")});
+    const std::string windows = WineTempWindowsDir() + "\\not\\yet";
+    EXPECT_EQ(0, RunWine(WinToolPath("run_with_temp.exe"), {windows, ToWindowsPath(pkg)}).exitCode);
+    EXPECT_EQ("data", ReadFile(dir / "out/data.txt"));
+    const auto log = ReadLogMessages(missing + "/unpack.log");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:0", log.back());
+    for (const auto& line : log) EXPECT_EQ(std::string::npos, line.find("not enough disk space")) << line;
+    RunProgram({"rm", "-rf", TempUnix("not")});
 }
 
 TEST_F(StubRun, MalformedPackagesEndNormally) {

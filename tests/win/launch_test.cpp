@@ -25,17 +25,23 @@ TEST(LaunchRequest, DefaultAndPassThroughFields) {
     EXPECT_EQ(nullptr, request.hwnd);
     EXPECT_EQ(nullptr, request.hProcess);
 
-    LaunchCommand passThrough;
-    passThrough.passThrough = true;
-    wcscpy(passThrough.file, L"setup two.exe");
-    passThrough.parameters = L"/q";
-    passThrough.directory = L"C:\\T\\unpack\\";
+    const LaunchCommand passThrough =
+        PassThroughCommand(L"stub.exe \"setup two.exe\" /q", WString(L"C:\\T\\unpack\\"));
+    EXPECT_TRUE(passThrough.Complete());
     request = MakeLaunchRequest(passThrough);
     EXPECT_EQ(0x540u, request.fMask);
     EXPECT_STREQ(L"setup two.exe", request.lpFile);
     EXPECT_STREQ(L"/q", request.lpParameters);
     EXPECT_STREQ(L"C:\\T\\unpack\\", request.lpDirectory);
     EXPECT_EQ(SW_SHOWNORMAL, request.nShow);
+}
+
+// A program path longer than a path buffer is passed whole: a cut one could name another file.
+TEST(LaunchRequest, LongPassThroughProgramIsNeverCut) {
+    const std::wstring program = L"C:\\" + std::wstring(300, L'p') + L".exe";
+    const std::wstring line = L"stub.exe " + program + L" /q";
+    const LaunchCommand command = PassThroughCommand(line.c_str(), WString(L"C:\\T\\unpack\\"));
+    EXPECT_EQ(program, std::wstring(MakeLaunchRequest(command).lpFile));
 }
 
 TEST(LaunchRequest, Interpreter) {

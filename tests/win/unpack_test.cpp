@@ -116,16 +116,16 @@ TEST_F(Extraction, LeftoverDirectoryIsReplaced) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"sub").c_str()));
 }
 
-TEST_F(Extraction, LeftoverReadOnlyFileSurvivesAndNewFilesGoBesideIt) {
+// A read-only leftover loses the attribute and goes: the run starts in a fresh directory.
+TEST_F(Extraction, LeftoverReadOnlyFileIsRemoved) {
     CreateDirectoryW(WorkDir().c_str(), nullptr);
     WriteWholeFile(WorkDir() + L"locked.txt", "keep");
     SetFileAttributesW((WorkDir() + L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     TestPackage p;
     p.records = {{"new.txt", "new"}};
     Extract(p);
-    EXPECT_EQ("keep", ReadWholeFile(WorkDir() + L"locked.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"locked.txt").c_str()));
     EXPECT_EQ("new", ReadWholeFile(WorkDir() + L"new.txt"));
-    SetFileAttributesW((WorkDir() + L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Packages in which there is nothing to walk: only the lines of the header search are logged,
@@ -200,11 +200,16 @@ TEST_F(Extraction, RecordRunningPastTheEndIsWrittenShortAndEndsTheWalk) {
     EXPECT_EQ(L"[CUnPack::UnPackFiles] UnPack total 2 files.", ReadLogMessages(Log()).back());
 }
 
+// Names are compared as Windows compares them: without case, trailing dots and spaces dropped.
 TEST_F(Extraction, LaterDuplicateWins) {
     TestPackage p;
-    p.records = {{"same.txt", "first"}, {"same.txt", "second"}};
+    p.records = {{"same.txt", "first"}, {"same.txt", "second"}, {"SAME.txt. ", "third"}, {"b.bat.", "b"}};
     Extract(p);
-    EXPECT_EQ("second", ReadWholeFile(WorkDir() + L"same.txt"));
+    EXPECT_EQ("third", ReadWholeFile(WorkDir() + L"same.txt"));
+    EXPECT_EQ("b", ReadWholeFile(WorkDir() + L"b.bat"));
+    CUnPack unpack(PackagePath().c_str());
+    unpack.RunUnPack();
+    EXPECT_EQ(WorkDirProblem::None, unpack.CheckWorkDirBeforeStart()) << "all of it written by the run";
 }
 
 // Names that would reach outside the working directory are refused: the record is counted and
@@ -245,24 +250,17 @@ TEST_F(Extraction, UnsafeNamesAreRefused) {
 }
 
 TEST_F(Extraction, OutputThatCannotBeCreatedIsReportedAndSkipped) {
-    // A leftover directory of the last record's name that cannot be deleted (it holds a
-    // read-only file) stands where the file would be created.
-    CreateDirectoryW(WorkDir().c_str(), nullptr);
-    CreateDirectoryW((WorkDir() + L"last.txt").c_str(), nullptr);
-    WriteWholeFile(WorkDir() + L"last.txt\\keep", "old");
-    SetFileAttributesW((WorkDir() + L"last.txt\\keep").c_str(), FILE_ATTRIBUTE_READONLY);
+    // The last record's path is longer than a Windows path may be.
+    const std::string longName(MAX_PATH - WorkDir().size(), 'n');
     TestPackage p;
-    p.records = {{"first.txt", "1"}, {"last.txt", "new"}};
+    p.records = {{"first.txt", "1"}, {longName, "new"}};
     Extract(p);
-    SetFileAttributesW((WorkDir() + L"last.txt\\keep").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ("1", ReadWholeFile(WorkDir() + L"first.txt"));
-    EXPECT_EQ("old", ReadWholeFile(WorkDir() + L"last.txt\\keep"));
+    const std::wstring path = WorkDir() + Widen(longName);
     const auto log = ReadLogMessages(Log());
     ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(L"[CUnPack::UnPackFiles] (2/2)UnPack file name:" + WorkDir() + L"last.txt (3)",
-              log[log.size() - 3]);
-    EXPECT_EQ(L"[CUtility::FileException] Access to " + WorkDir() + L"last.txt was denied.",
-              log[log.size() - 2]);
+    EXPECT_EQ(L"[CUnPack::UnPackFiles] (2/2)UnPack file name:" + path + L" (3)", log[log.size() - 3]);
+    EXPECT_EQ(L"[CUtility::FileException] " + path + L" contains an incorrect path.", log[log.size() - 2]);
     EXPECT_EQ(L"[CUnPack::UnPackFiles] UnPack total 2 files.", log.back());
 }
 

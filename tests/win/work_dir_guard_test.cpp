@@ -1,13 +1,17 @@
-// The working directory while the stub holds it: its protected access-control list, and no
-// rename or replacement by another process until it is released.
+// The working directory while the stub holds it: its protected access-control list, no rename
+// or replacement by another process until it is released, and a command started only in a
+// directory that this run made and filled itself.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "package/unpack.h"
 #include "package/work_dir_guard.h"
+#include "package_builder.h"
 #include "test_temp_dir.h"
+#include "util/held_dir.h"
 
 namespace {
 
@@ -72,4 +76,131 @@ TEST(WorkDirGuard, NoRenameWhileHeld) {
     unpack.RemoveWorkDir();  // released first, then removed
     EXPECT_FALSE(unpack.HoldsWorkDir());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(workDir.c_str()));
+}
+
+namespace {
+
+std::wstring Name(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+class FreshWorkDir : public ::testing::Test {
+protected:
+    std::wstring WorkDir() const { return temp / L"unpack\\"; }
+    std::wstring Package(const TestPackage& package) const {
+        WriteWholeFile(temp / L"pkg.exe", package.Build());
+        return temp / L"pkg.exe";
+    }
+    ScopedTempDir temp;
+};
+
+}  // namespace
+
+// A leftover that another process holds open without delete sharing cannot go: the directory
+// is not this run's, so nothing is written into it and nothing may start there.
+TEST_F(FreshWorkDir, LeftoverHeldOpenMakesItUnusable) {
+    CreateDirectoryW(WorkDir().c_str(), nullptr);
+    WriteWholeFile(WorkDir() + L"run.bat", "@echo leftover");
+    const HANDLE held = CreateFileW((WorkDir() + L"run.bat").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    {
+        TestPackage p;
+        p.records = {{"run.bat", "@echo packaged"}, {"other.txt", "x"}};
+        CUnPack unpack(Package(p).c_str());
+        unpack.RunUnPack();
+        EXPECT_FALSE(unpack.HoldsWorkDir());
+        EXPECT_EQ(WorkDirProblem::LeftoverRemains, unpack.Problem());
+        EXPECT_EQ(WorkDirProblem::LeftoverRemains, unpack.CheckWorkDirBeforeStart());
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"other.txt").c_str()));
+    }
+    CloseHandle(held);
+    EXPECT_EQ("@echo leftover", ReadWholeFile(WorkDir() + L"run.bat"));
+
+    // Let go, the leftover is removed by the next run, which then works as usual.
+    CUnPack next(L"unused");
+    next.GetWorkDir();
+    EXPECT_TRUE(next.HoldsWorkDir());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"run.bat").c_str()));
+}
+
+// Clearing the read-only attribute of a file that has another name elsewhere would change that
+// file: such an entry stays, and so does the directory.
+TEST_F(FreshWorkDir, ReadOnlyLeftoverWithASecondNameStays) {
+    const std::wstring outside = temp / L"outside.txt";
+    WriteWholeFile(outside, "outside");
+    SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY);
+    CreateDirectoryW(WorkDir().c_str(), nullptr);
+    ASSERT_TRUE(CreateHardLinkW((WorkDir() + L"link.txt").c_str(), outside.c_str(), nullptr));
+    CUnPack unpack(L"unused");
+    unpack.GetWorkDir();
+    EXPECT_EQ(WorkDirProblem::LeftoverRemains, unpack.Problem());
+    EXPECT_TRUE(GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ("outside", ReadWholeFile(outside));
+    SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW((WorkDir() + L"link.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Before a command starts, the directory must hold exactly the files this run wrote.
+TEST_F(FreshWorkDir, EntriesThisRunDidNotWriteStopTheStart) {
+    TestPackage p;
+    p.records = {{"run.bat", "@exit 0"}, {"setup.ini", "a"}, {"setup.ini", "twice"}};
+    const std::wstring package = Package(p);
+    const struct {
+        const char* what;
+        void (*change)(const std::wstring& workDir);
+        WorkDirProblem expected;
+    } cases[] = {
+        {"as extracted", [](const std::wstring&) {}, WorkDirProblem::None},
+        {"a file added", [](const std::wstring& d) { WriteWholeFile(d + L"extra.bat", "x"); },
+         WorkDirProblem::ForeignEntries},
+        {"a directory added", [](const std::wstring& d) { CreateDirectoryW((d + L"sub").c_str(), nullptr); },
+         WorkDirProblem::ForeignEntries},
+        {"a second name for run.bat",
+         [](const std::wstring& d) { CreateHardLinkW((d + L"go.bat").c_str(), (d + L"run.bat").c_str(), nullptr); },
+         WorkDirProblem::ForeignEntries},
+        // Until the check, the files this run wrote are held: they cannot be replaced.
+        {"run.bat deleted and written anew",
+         [](const std::wstring& d) {
+             EXPECT_FALSE(DeleteFileW((d + L"run.bat").c_str()));
+             EXPECT_FALSE(MoveFileW((d + L"run.bat").c_str(), (d + L"old.bat").c_str()));
+             WriteWholeFile(d + L"run.bat", "@echo other");
+         },
+         WorkDirProblem::None},
+    };
+    for (const auto& c : cases) {
+        CUnPack unpack(package.c_str());
+        unpack.RunUnPack();
+        ASSERT_TRUE(unpack.HoldsWorkDir()) << c.what;
+        EXPECT_EQ("twice", ReadWholeFile(WorkDir() + L"setup.ini")) << c.what;
+        c.change(WorkDir());
+        EXPECT_EQ(c.expected, unpack.CheckWorkDirBeforeStart()) << c.what;
+        EXPECT_EQ(c.expected == WorkDirProblem::None, unpack.HoldsWorkDir()) << c.what;
+        EXPECT_EQ("@exit 0", ReadWholeFile(WorkDir() + L"run.bat")) << c.what;
+        unpack.RemoveWorkDir();
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(WorkDir().c_str())) << c.what;
+    }
+}
+
+// Between the check of an entry and its deletion, a swap would have to move the entry or a
+// directory above it away first: every directory on the way is held without delete sharing.
+TEST_F(FreshWorkDir, SwapBetweenCheckAndDeleteIsRefused) {
+    CreateDirectoryW(WorkDir().c_str(), nullptr);
+    CreateDirectoryW((WorkDir() + L"sub").c_str(), nullptr);
+    WriteWholeFile(WorkDir() + L"sub\\old.txt", "old");
+    static std::vector<std::wstring> moved;
+    static std::wstring root;
+    moved.clear();
+    root = temp.Path();
+    helddir::g_beforeDelete = [](const wchar_t* name, std::size_t length) {
+        const std::wstring entry(name, length);
+        for (const std::wstring& from : {root + L"unpack", root + L"unpack\\sub", root + L"unpack\\sub\\old.txt"}) {
+            if (MoveFileW(from.c_str(), (root + L"elsewhere").c_str())) moved.push_back(entry + L": " + Name(from));
+        }
+    };
+    CUnPack unpack(L"unused");
+    unpack.GetWorkDir();
+    helddir::g_beforeDelete = nullptr;
+    EXPECT_TRUE(moved.empty()) << std::string(moved[0].begin(), moved[0].end());
+    EXPECT_TRUE(unpack.HoldsWorkDir());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"sub").c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((temp / L"elsewhere").c_str()));
 }

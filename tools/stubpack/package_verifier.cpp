@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "package/package_format.h"
+#include "package/record_name.h"
 #include "pe_stub.h"
 #include "record_names.h"
 #include "text_output.h"
@@ -77,9 +78,8 @@ bool LooksLikeRecord(const PackageRecordHeader& h, std::uint32_t index) {
 
 bool LooksLikeFirstRecord(const PackageRecordHeader& h) { return LooksLikeRecord(h, 2); }
 
-std::string StripTrailingDotsAndSpaces(std::string name) {
-    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-    return name;
+std::string StripTrailingDotsAndSpaces(const std::string& name) {
+    return name.substr(0, package::StoredNameLength(name.data(), name.size()));
 }
 
 class Verifier {

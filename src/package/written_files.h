@@ -1,0 +1,101 @@
+// The files this run wrote into the working directory, by file index, each with the handle that
+// holds it from its creation until the check (so that nobody can delete or replace it before:
+// a file system may give a new file the index of a deleted one). Before a command starts there,
+// the directory's listing is matched against them: an entry that this run did not write (or a
+// second name for one it did) means the directory is not the one this run filled.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+class WrittenFiles {
+public:
+    WrittenFiles() = default;
+    ~WrittenFiles() { std::free(entries_); }  // the owner releases the holds first
+    WrittenFiles(const WrittenFiles&) = delete;
+    WrittenFiles& operator=(const WrittenFiles&) = delete;
+
+    // Records a file this run created and the handle that holds it (owned from here on, closed
+    // by Release). When memory runs out the record is incomplete, and every later match fails;
+    // the caller then closes the hold itself.
+    bool Add(std::uint64_t fileIndex, void* hold) {
+        if (lost_) return false;
+        sorted_ = false;
+        if (count_ == capacity_) {
+            const std::size_t capacity = capacity_ ? capacity_ * 2 : 16;
+            void* grown = capacity < kMaxEntries
+                              ? std::realloc(entries_, capacity * sizeof(Entry))
+                              : nullptr;
+            if (!grown) {
+                lost_ = true;
+                return false;
+            }
+            entries_ = static_cast<Entry*>(grown);
+            capacity_ = capacity;
+        }
+        entries_[count_++] = Entry{fileIndex, hold, false};
+        return true;
+    }
+
+    // Calls close(hold) for every hold still kept, once.
+    template <class Close>
+    void Release(Close close) {
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (entries_[i].hold) close(entries_[i].hold);
+            entries_[i].hold = nullptr;
+        }
+    }
+
+    // Whether a file this run created has that index (a linear search: only asked when a
+    // package names a file twice).
+    bool Contains(std::uint64_t fileIndex) const {
+        for (std::size_t i = 0; i < count_; ++i)
+            if (entries_[i].fileIndex == fileIndex) return true;
+        return false;
+    }
+
+    // A match of a listing: BeginMatch, then Claim for every entry. Claim is false for an entry
+    // that this run did not write or that was already claimed under another name.
+    void BeginMatch() {
+        if (!sorted_ && count_ > 1) std::qsort(entries_, count_, sizeof(Entry), &Compare);
+        sorted_ = true;
+        for (std::size_t i = 0; i < count_; ++i) entries_[i].claimed = false;
+    }
+    bool Claim(std::uint64_t fileIndex) {
+        Entry* entry = sorted_ ? Find(fileIndex) : nullptr;
+        if (lost_ || !entry || entry->claimed) return false;
+        entry->claimed = true;
+        return true;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t fileIndex;
+        void* hold;
+        bool claimed;
+    };
+    static constexpr std::size_t kMaxEntries = SIZE_MAX / sizeof(Entry) / 2;
+
+    static int Compare(const void* a, const void* b) {
+        const std::uint64_t x = static_cast<const Entry*>(a)->fileIndex;
+        const std::uint64_t y = static_cast<const Entry*>(b)->fileIndex;
+        return x < y ? -1 : x > y ? 1 : 0;
+    }
+
+    // Binary search in the sorted entries.
+    Entry* Find(std::uint64_t fileIndex) const {
+        std::size_t low = 0, high = count_;
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (entries_[middle].fileIndex < fileIndex) low = middle + 1;
+            else high = middle;
+        }
+        return low < count_ && entries_[low].fileIndex == fileIndex ? &entries_[low] : nullptr;
+    }
+
+    Entry* entries_ = nullptr;
+    std::size_t count_ = 0, capacity_ = 0;
+    bool lost_ = false;
+    bool sorted_ = true;
+};

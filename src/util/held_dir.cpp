@@ -1,0 +1,158 @@
+#include "util/held_dir.h"
+
+#include <winternl.h>
+
+#include <cstdlib>
+
+#include "util/leftover_decision.h"
+
+namespace helddir {
+
+void (*g_beforeDelete)(const wchar_t* name, std::size_t length) = nullptr;
+
+namespace {
+
+// A leftover tree deeper than this is not the stub's (it writes plain names only): it is
+// left alone rather than walked with a stack that another process could make grow at will.
+constexpr int kMaxDepth = 16;
+
+// Opened on each entry that may be deleted: enough to read what it is, clear its read-only
+// attribute, list it if it is a directory, and delete it through the handle.
+constexpr ACCESS_MASK kRemoveAccess =
+    DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return handle_; }
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+// directoryPath + "\" + name, compared without regard to case as the file system does.
+bool IsAt(const WString& handlePath, const WString& directoryPath, const wchar_t* name,
+          std::size_t length) {
+    if (handlePath.Failed() || directoryPath.Failed() || directoryPath.IsEmpty()) return false;
+    WString expected(directoryPath);
+    if (expected[expected.Length() - 1] != L'\\') expected.AppendUnit(L'\\');
+    expected.Append(name, length);
+    if (expected.Failed()) return false;
+    return CompareStringOrdinal(handlePath.c_str(), static_cast<int>(handlePath.Length()),
+                                expected.c_str(), static_cast<int>(expected.Length()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+bool ClearReadOnly(HANDLE entry, DWORD attributes) {
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+bool DeleteThrough(HANDLE entry) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
+bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* name,
+                 std::size_t length, int depth);
+
+// Deletes what lies in a held directory; true when every entry went.
+bool EmptyDirectory(HANDLE directory, const WString& path, int depth) {
+    if (depth >= kMaxDepth) return false;
+    bool all = true;
+    const bool listed = ForEachEntry(directory, [&](const FILE_ID_BOTH_DIR_INFO& entry) {
+        if (!RemoveEntry(directory, path, entry.FileName, entry.FileNameLength / sizeof(wchar_t),
+                         depth + 1))
+            all = false;
+    });
+    return listed && all;
+}
+
+bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* name,
+                 std::size_t length, int depth) {
+    DWORD error = 0;
+    Handle entry(OpenBelow(directory, name, length, kRemoveAccess, FILE_OPEN, 0, nullptr, &error));
+    if (!entry.IsOpen()) return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(entry.Get(), &info)) return false;
+    const WString entryPath = HandlePath(entry.Get());
+    leftover::EntryFacts facts;
+    facts.attributes = info.dwFileAttributes;
+    facts.links = info.nNumberOfLinks;
+    facts.atItsPlace = IsAt(entryPath, directoryPath, name, length);
+
+    const leftover::Action action = leftover::Decide(facts);
+    if (action == leftover::Action::Keep) return false;
+    if (leftover::ClearsReadOnlyFirst(facts) && !ClearReadOnly(entry.Get(), info.dwFileAttributes))
+        return false;
+    if (action == leftover::Action::EmptyDirectory && !EmptyDirectory(entry.Get(), entryPath, depth))
+        return false;
+    if (g_beforeDelete) g_beforeDelete(name, length);
+    return DeleteThrough(entry.Get());
+}
+
+}  // namespace
+
+HANDLE OpenDirectory(const wchar_t* path) {
+    return CreateFileW(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, kShare, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+HANDLE OpenBelow(HANDLE directory, const wchar_t* name, std::size_t length, ACCESS_MASK access,
+                 ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security, DWORD* error) {
+    *error = ERROR_INVALID_NAME;
+    if (directory == INVALID_HANDLE_VALUE || length == 0 || length > 255) return INVALID_HANDLE_VALUE;
+    for (std::size_t i = 0; i < length; ++i)
+        if (name[i] == L'\\' || name[i] == L'/' || name[i] == 0) return INVALID_HANDLE_VALUE;
+
+    UNICODE_STRING unicodeName;
+    unicodeName.Buffer = const_cast<wchar_t*>(name);
+    unicodeName.Length = unicodeName.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, directory, security);
+    IO_STATUS_BLOCK status = {};
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const NTSTATUS result = NtCreateFile(
+        &handle, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, kShare,
+        disposition,
+        options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
+        nullptr, 0);
+    if (!NT_SUCCESS(result)) {
+        *error = RtlNtStatusToDosError(result);
+        return INVALID_HANDLE_VALUE;
+    }
+    *error = ERROR_SUCCESS;
+    return handle;
+}
+
+WString HandlePath(HANDLE handle) {
+    // FILE_NAME_INFO with room for a path of any length the stub can meet.
+    constexpr DWORD kUnits = 4096;
+    const DWORD size = sizeof(FILE_NAME_INFO) + kUnits * sizeof(wchar_t);
+    auto* info = static_cast<FILE_NAME_INFO*>(std::malloc(size));
+    WString path;
+    if (info && GetFileInformationByHandleEx(handle, FileNameInfo, info, size) &&
+        info->FileNameLength <= kUnits * sizeof(wchar_t))
+        path.Append(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    else
+        path.MarkFailed();
+    std::free(info);
+    return path;
+}
+
+bool RemoveBelow(HANDLE directory, const WString& directoryPath, const wchar_t* name,
+                 std::size_t length) {
+    return RemoveEntry(directory, directoryPath, name, length, 0);
+}
+
+}  // namespace helddir

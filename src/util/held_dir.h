@@ -1,0 +1,67 @@
+// Entries below a directory the stub holds open. Names are resolved relative to the held handle,
+// never through a path, and every entry is checked and deleted through its own handle, so that
+// nothing another process swaps in between a check and an action can redirect the action.
+// Directories are held without delete sharing: while the stub works below one, no process can
+// rename it, or anything above it up to the first held directory, to put a link in its place.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "util/basic_string.h"
+
+namespace helddir {
+
+// The share mode of every handle opened here: others may read and write, but not rename or
+// delete what the stub holds.
+constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// Opens an existing directory by path (following links: it is the starting point, such as the
+// user's temporary directory) for listing and for opens below it.
+HANDLE OpenDirectory(const wchar_t* path);
+
+// Opens or creates the entry name (length units, no separators) below directory, never
+// following a link at that name. disposition and options as NtCreateFile takes them
+// (FILE_OPEN, FILE_CREATE; FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE); security applies to
+// a created entry and may be null. On failure returns INVALID_HANDLE_VALUE and sets *error to
+// the system error code.
+HANDLE OpenBelow(HANDLE directory, const wchar_t* name, std::size_t length, ACCESS_MASK access,
+                 ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security, DWORD* error);
+
+// The path of what a handle has open, as the file system names it (without the drive); a
+// failed string when it cannot be read.
+WString HandlePath(HANDLE handle);
+
+// Removes the entry name below directory (whose HandlePath is directoryPath) with everything in
+// it. True when nothing of that name is left, also when there was nothing. An entry that cannot
+// be removed without reaching outside the tree (a link the file system follows, a read-only file
+// with other names) stays, and so does every directory above it.
+bool RemoveBelow(HANDLE directory, const WString& directoryPath, const wchar_t* name,
+                 std::size_t length);
+
+// Calls visit(const FILE_ID_BOTH_DIR_INFO&) for every entry of a held directory but "." and "..",
+// in the order the file system returns them; false when the listing cannot be read to its end.
+// The handle needs FILE_LIST_DIRECTORY access and must not have been listed before.
+template <class Visit>
+bool ForEachEntry(HANDLE directory, Visit visit) {
+    alignas(8) unsigned char buffer[2048];
+    while (GetFileInformationByHandleEx(directory, FileIdBothDirectoryInfo, buffer, sizeof buffer)) {
+        std::size_t at = 0;
+        for (;;) {
+            const auto& entry = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
+            const std::size_t length = entry.FileNameLength / sizeof(wchar_t);
+            const bool dots = entry.FileName[0] == L'.' &&
+                              (length == 1 || (length == 2 && entry.FileName[1] == L'.'));
+            if (!dots) visit(entry);
+            if (entry.NextEntryOffset == 0) break;
+            at += entry.NextEntryOffset;
+        }
+    }
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+// Runs between the check of an entry and its deletion; tests set it to try a swap there.
+extern void (*g_beforeDelete)(const wchar_t* name, std::size_t length);
+
+}  // namespace helddir

@@ -1,0 +1,99 @@
+// The decisions around the working directory that need no system: what may be done with a
+// leftover entry, which directory's volume the free space is asked of, and the match of the
+// directory's listing against the files this run wrote.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "package/written_files.h"
+#include "util/leftover_decision.h"
+#include "util/path_ancestor.h"
+
+using leftover::Action;
+
+TEST(LeftoverDecision, WhatMayBeDeleted) {
+    using leftover::kDirectory;
+    using leftover::kReadOnly;
+    using leftover::kReparsePoint;
+    const struct {
+        std::uint32_t attributes, links;
+        bool atItsPlace;
+        Action action;
+        bool clearsReadOnly;
+    } rows[] = {
+        {0x20, 1, true, Action::DeleteFile, false},
+        {kReadOnly, 1, true, Action::DeleteFile, true},
+        {kReadOnly, 2, true, Action::Keep, false},  // clearing it would change the other names' file
+        {0x20, 3, true, Action::DeleteFile, false}, // deleting one name leaves the others alone
+        {kDirectory, 2, true, Action::EmptyDirectory, false},
+        {kDirectory | kReadOnly, 2, true, Action::EmptyDirectory, true},
+        {kDirectory | kReparsePoint, 1, true, Action::DeleteLink, false},
+        {kReparsePoint, 1, true, Action::DeleteLink, false},
+        // Opened through a link: the handle is on the target, whatever it looks like.
+        {kDirectory, 1, false, Action::Keep, false},
+        {0x20, 1, false, Action::Keep, false},
+        {kReparsePoint, 1, false, Action::Keep, false},
+    };
+    for (const auto& row : rows) {
+        leftover::EntryFacts facts;
+        facts.attributes = row.attributes;
+        facts.links = row.links;
+        facts.atItsPlace = row.atItsPlace;
+        EXPECT_EQ(row.action, leftover::Decide(facts)) << std::hex << row.attributes << " " << row.links;
+        EXPECT_EQ(row.clearsReadOnly, leftover::ClearsReadOnlyFirst(facts)) << std::hex << row.attributes;
+    }
+}
+
+TEST(PathAncestor, WalksUpToTheRoot) {
+    const struct {
+        const char16_t* path;
+        const char16_t* parent;  // null: it is a root
+    } rows[] = {
+        {u"C:\\Users\\a\\AppData\\Local\\Temp\\", u"C:\\Users\\a\\AppData\\Local\\"},
+        {u"C:\\Temp", u"C:\\"},
+        {u"C:\\Temp\\\\", u"C:\\"},
+        {u"C:\\", nullptr},
+        {u"C:", nullptr},
+        {u"\\\\server\\share\\temp\\", u"\\\\server\\share\\"},
+        {u"\\\\server\\share\\", nullptr},
+        {u"\\\\server\\share", nullptr},
+        {u"relative", nullptr},
+        {u"", nullptr},
+    };
+    for (const auto& row : rows) {
+        BasicStr<char16_t> path(row.path);
+        const bool moved = pathancestor::ToParentDirectory(path);
+        EXPECT_EQ(row.parent != nullptr, moved);
+        EXPECT_EQ(std::u16string(row.parent ? row.parent : row.path), std::u16string(path.c_str()));
+    }
+}
+
+TEST(WrittenFiles, ListingMatch) {
+    WrittenFiles written;
+    for (std::uint64_t index : {0x700000001ull, 5ull, 42ull}) EXPECT_TRUE(written.Add(index, nullptr));
+    EXPECT_TRUE(written.Contains(5));
+    EXPECT_FALSE(written.Contains(6));
+
+    written.BeginMatch();
+    EXPECT_TRUE(written.Claim(42));
+    EXPECT_FALSE(written.Claim(42)) << "a second name for a written file";
+    EXPECT_FALSE(written.Claim(0x1)) << "a file this run did not write";
+    EXPECT_TRUE(written.Claim(0x700000001ull));
+
+    written.BeginMatch();  // a new listing: claims start again
+    EXPECT_TRUE(written.Claim(42));
+
+    WrittenFiles many;
+    for (std::uint64_t i = 0; i < 1000; ++i) many.Add(999 - i, nullptr);
+    many.BeginMatch();
+    for (std::uint64_t i = 0; i < 1000; ++i) ASSERT_TRUE(many.Claim(i)) << i;
+}
+
+TEST(WrittenFiles, HoldsAreReleasedOnce) {
+    int holds[3] = {};
+    WrittenFiles written;
+    for (int& hold : holds) written.Add(reinterpret_cast<std::uintptr_t>(&hold), &hold);
+    written.Release([](void* hold) { ++*static_cast<int*>(hold); });
+    written.Release([](void* hold) { ++*static_cast<int*>(hold); });
+    for (int count : holds) EXPECT_EQ(1, count);
+}
