@@ -80,7 +80,13 @@ bool EmptyDirectory(HANDLE directory, const WString& path, int depth) {
 bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* name,
                  std::size_t length, int depth) {
     DWORD error = 0;
-    Handle entry(OpenBelow(directory, name, length, kRemoveAccess, FILE_OPEN, 0, nullptr, &error));
+    HANDLE opened = OpenBelow(directory, name, length, kRemoveAccess, FILE_OPEN, 0, nullptr, &error);
+    // Wine grants attribute writes only where the Unix file is writable, so a read-only file
+    // cannot be opened with them there; it lets such a handle clear the attribute all the same.
+    if (opened == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED)
+        opened = OpenBelow(directory, name, length, kRemoveAccess & ~FILE_WRITE_ATTRIBUTES, FILE_OPEN,
+                           0, nullptr, &error);
+    Handle entry(opened);
     if (!entry.IsOpen()) return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 
     BY_HANDLE_FILE_INFORMATION info = {};

@@ -312,7 +312,6 @@ TEST_F(StubRun, MissingTemporaryDirectory) {
     const auto log = ReadLogMessages(missing + "/unpack.log");
     ASSERT_FALSE(log.empty());
     EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:0", log.back());
-    for (const auto& line : log) EXPECT_EQ(std::string::npos, line.find("not enough disk space")) << line;
     RunProgram({"rm", "-rf", TempUnix("not")});
 }
 
