@@ -235,6 +235,7 @@ TEST_F(StubRun, PlantedAtTheWorkingDirectory) {
         std::string lastLine;
     } cases[] = {
         {"a directory link at its name", {{"ln", "-s", outside, work}}, "", refused},
+        {"a file link at its name", {{"ln", "-s", outside + "/run.bat", work}}, "", refused},
         {"a file named like it", {{"sh", "-c", "echo plain > " + work}}, "packaged", done},
         {"a leftover with files and directories",
          {{"mkdir", "-p", work + "/sub/deeper"}, {"cp", outside + "/run.bat", work + "/run.bat"},

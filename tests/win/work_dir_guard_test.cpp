@@ -204,3 +204,21 @@ TEST_F(FreshWorkDir, SwapBetweenCheckAndDeleteIsRefused) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"sub").c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((temp / L"elsewhere").c_str()));
 }
+
+// The stub never makes sub-directories: a leftover deeper than it would ever walk is not walked.
+TEST_F(FreshWorkDir, DeepLeftoverIsNotWalked) {
+    for (int depth : {15, 17}) {
+        std::wstring path = WorkDir();
+        for (int level = 0; level < depth; ++level) {
+            path += L"d\\";
+            CreateDirectoryW(path.c_str(), nullptr);
+        }
+        WriteWholeFile(path + L"deepest.txt", "x");
+        CUnPack unpack(L"unused");
+        unpack.GetWorkDir();
+        EXPECT_EQ(depth <= 15 ? WorkDirProblem::None : WorkDirProblem::LeftoverRemains, unpack.Problem())
+            << depth;
+        EXPECT_EQ(depth > 15, GetFileAttributesW((path + L"deepest.txt").c_str()) != INVALID_FILE_ATTRIBUTES)
+            << depth;
+    }
+}
