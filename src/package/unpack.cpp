@@ -4,8 +4,8 @@
 
 #include "package/package_format.h"
 #include "package/record_name.h"
-#include "util/path_ancestor.h"
 #include "util/file_exception.h"
+#include "util/path_ancestor.h"
 #include "util/resource_string.h"
 #include "util/utility.h"
 

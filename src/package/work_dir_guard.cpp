@@ -14,9 +14,6 @@ WorkDirSecurity::WorkDirSecurity() {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kWorkDirSddl, SDDL_REVISION_1,
                                                               &descriptor_, nullptr))
         descriptor_ = nullptr;
-    attributes_.nLength = sizeof attributes_;
-    attributes_.lpSecurityDescriptor = descriptor_;
-    attributes_.bInheritHandle = FALSE;
 }
 
 WorkDirSecurity::~WorkDirSecurity() {

@@ -7,7 +7,7 @@
 
 // The working directory's security: a protected access-control list with full control for
 // SYSTEM, Administrators and the creating owner only, nothing inherited from the temporary
-// directory. Attributes() is null when the descriptor could not be built.
+// directory. Descriptor() is null when it could not be built.
 class WorkDirSecurity {
 public:
     WorkDirSecurity();
@@ -15,11 +15,9 @@ public:
     WorkDirSecurity(const WorkDirSecurity&) = delete;
     WorkDirSecurity& operator=(const WorkDirSecurity&) = delete;
 
-    SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
     PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_; }
     PACL Dacl() const;
 
 private:
     PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-    SECURITY_ATTRIBUTES attributes_ = {};
 };

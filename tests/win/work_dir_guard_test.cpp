@@ -39,7 +39,7 @@ DWORD RunCmd(const std::wstring& command) {
 // is built, entry by entry.
 TEST(WorkDirGuard, ProtectedListForSystemAdministratorsAndOwnerOnly) {
     WorkDirSecurity security;
-    ASSERT_NE(nullptr, security.Attributes());
+    ASSERT_NE(nullptr, security.Descriptor());
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     ASSERT_TRUE(GetSecurityDescriptorControl(security.Descriptor(), &control, &revision));
