@@ -97,6 +97,11 @@ BasicStr<Ch> Argument(const Ch* commandLine, std::size_t wanted) {
 // 1 + len(argument 0) + len(argument 1), without leading and trailing spaces and with each pair
 // of spaces made one (in one pass); when there is no such space, the arguments from index 2
 // rebuilt, each followed by one space.
+//
+// Deliberate, not a slip: the lengths are those of the split arguments, without their quotes
+// and without the blanks between them, so the search can start early (inside a quoted argument
+// 1 that holds a space) and a run of n spaces becomes ceil(n/2). Packages in the field are
+// started with command lines written against exactly this rule; do not "fix" it.
 template <class Ch>
 BasicStr<Ch> PassThroughParameters(const Ch* commandLine) {
     const std::size_t length = BasicStr<Ch>::UnitLength(commandLine);

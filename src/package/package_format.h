@@ -40,6 +40,13 @@ static_assert(offsetof(PackageRecordHeader, size) == 8, "size at 8");
 static_assert(offsetof(PackageRecordHeader, runningTotal) == 16, "runningTotal at 16");
 static_assert(offsetof(PackageRecordHeader, name) == 24, "name at 24");
 
+// Where each field lies inside a header, for code that reports or changes one field in place.
+constexpr std::size_t kCountAt = offsetof(PackageRecordHeader, count);
+constexpr std::size_t kIndexAt = offsetof(PackageRecordHeader, index);
+constexpr std::size_t kSizeAt = offsetof(PackageRecordHeader, size);
+constexpr std::size_t kRunningTotalAt = offsetof(PackageRecordHeader, runningTotal);
+constexpr std::size_t kNameAt = offsetof(PackageRecordHeader, name);
+
 // PE offsets the stub reads: e_lfanew in the DOS header, and the Size word of data directory
 // entry 4 (the certificate table) inside the PE32 NT headers.
 constexpr std::size_t kDosHeaderSize = 64;

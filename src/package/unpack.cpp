@@ -2,7 +2,9 @@
 // records and copies each file in 1024-byte blocks into the working directory.
 #include "package/unpack.h"
 
+#include "package/handle_source.h"
 #include "package/package_format.h"
+#include "package/package_walk.h"
 #include "package/record_name.h"
 #include "util/file_exception.h"
 #include "util/path_ancestor.h"
@@ -20,48 +22,24 @@ constexpr UINT kDiskSpaceString = 131;
 // A small owner for the file handles of this file, so that every path closes them.
 class FileHandle {
 public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
     ~FileHandle() { Close(); }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
     void Close() {
-        if (IsOpen()) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
+        if (IsOpen()) CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
     }
 
 private:
-    HANDLE handle_;
+    HANDLE m_handle;
 };
 
 HANDLE OpenPackage(const wchar_t* path, CFileException* error) {
     return OpenFileRecordingError(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   OPEN_EXISTING, error);
-}
-
-DWORD ReadUpTo(HANDLE file, void* buffer, DWORD size) {
-    DWORD got = 0;
-    return ReadFile(file, buffer, size, &got, nullptr) ? got : 0;
-}
-
-bool SeekTo(HANDLE file, std::int64_t offset, DWORD method) {
-    LARGE_INTEGER distance;
-    distance.QuadPart = offset;
-    return SetFilePointerEx(file, distance, nullptr, method) != FALSE;
-}
-
-std::uint64_t CurrentPosition(HANDLE file) {
-    LARGE_INTEGER zero = {}, position = {};
-    SetFilePointerEx(file, zero, &position, FILE_CURRENT);
-    return static_cast<std::uint64_t>(position.QuadPart);
-}
-
-// Skips forward over data; false when the file system refuses the position. Nothing is then
-// read as a record from a position the package did not point to.
-bool SkipForward(HANDLE file, std::uint64_t bytes) {
-    if (bytes > static_cast<std::uint64_t>(INT64_MAX)) return false;
-    return SeekTo(file, static_cast<std::int64_t>(bytes), FILE_CURRENT);
 }
 
 // The record's name as UTF-16, decoded with the thread's ANSI code page and read only inside
@@ -82,26 +60,27 @@ void ReportSystemError(DWORD systemError, const wchar_t* fileName) {
 
 enum class CopyOutcome { Complete, PackageEnded, ReadFailed, WriteFailed };
 
-// Copies size bytes from the package's current position in 1024-byte blocks: one read and one
-// write per block, then the remainder. Stops early when the package ends.
-CopyOutcome CopyRecordData(HANDLE package, HANDLE output, std::uint64_t size, DWORD* systemError) {
+// Copies the record's data in 1024-byte blocks: one read and one write per block, then the
+// remainder. Stops early when the package ends.
+CopyOutcome CopyRecordData(HandleSource& package, const package::RecordInfo& record, HANDLE output,
+                           DWORD* systemError) {
     char buffer[kBlockSize] = {};
-    const std::uint64_t fullBlocks = size / kBlockSize;
-    const DWORD remainder = static_cast<DWORD>(size % kBlockSize);
-    for (std::uint64_t block = 0; block <= fullBlocks; ++block) {
-        const DWORD want = block < fullBlocks ? kBlockSize : remainder;
-        if (want == 0) break;
-        DWORD got = 0, put = 0;
-        if (!ReadFile(package, buffer, want, &got, nullptr)) {
-            *systemError = GetLastError();
-            return CopyOutcome::ReadFailed;
+    const std::uint64_t size = record.header.size;
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        const DWORD want = size - copied < kBlockSize ? static_cast<DWORD>(size - copied) : kBlockSize;
+        const std::size_t got = package.ReadAt(record.DataOffset() + copied, buffer, want);
+        if (got == 0) {
+            *systemError = package.LastError();
+            return *systemError == ERROR_SUCCESS ? CopyOutcome::PackageEnded : CopyOutcome::ReadFailed;
         }
-        if (got == 0) return CopyOutcome::PackageEnded;
-        if (!WriteFile(output, buffer, got, &put, nullptr) || put != got) {
+        DWORD put = 0;
+        if (!WriteFile(output, buffer, static_cast<DWORD>(got), &put, nullptr) || put != got) {
             *systemError = GetLastError();
             if (*systemError == ERROR_SUCCESS) *systemError = ERROR_HANDLE_DISK_FULL;  // short write
             return CopyOutcome::WriteFailed;
         }
+        copied += got;
     }
     return CopyOutcome::Complete;
 }
@@ -154,34 +133,16 @@ std::uint64_t CUnPack::FindHeader() {
         CUtility::FileException(error);
         return 0;
     }
-
-    unsigned char dos[package::kDosHeaderSize] = {};
-    ReadUpTo(file.Get(), dos, sizeof dos);
-    const std::int32_t lfanew = package::LfanewFromDosHeader(dos);
-    LARGE_INTEGER length = {};
-    GetFileSizeEx(file.Get(), &length);
-    const std::uint64_t fileLength = static_cast<std::uint64_t>(length.QuadPart);
-    if (lfanew < 0 || static_cast<std::uint64_t>(lfanew) > fileLength) return 0;
-
-    unsigned char nt[package::kNtHeadersSize] = {};
-    SeekTo(file.Get(), lfanew, FILE_BEGIN);
-    ReadUpTo(file.Get(), nt, sizeof nt);
-    const std::int32_t certTableSize = package::CertTableSizeFromNtHeaders(nt);
-    CUtility::WriteLog(L"[%s] Sign Size:%d", kFindHeaderTag, certTableSize);
-
-    // A certificate table size larger than the file leaves no place for a trailer.
-    std::uint64_t trailerOffset = 0;
-    if (!package::TrailerOffset(fileLength, certTableSize, &trailerOffset)) return 0;
-    package::PackageTrailer trailer = {};
-    SeekTo(file.Get(), static_cast<std::int64_t>(trailerOffset), FILE_BEGIN);
-    ReadUpTo(file.Get(), &trailer, sizeof trailer);
-
-    const std::uint64_t headerOffset = trailer.size;
-    CUtility::WriteLog(L"[%s] Header offset:%d", kFindHeaderTag, static_cast<int>(headerOffset));
-    // The first record must lie after the PE headers and before the trailer; any other offset
-    // means there is no package to walk.
-    if (!package::IsPlausibleHeaderOffset(headerOffset, lfanew, trailerOffset)) return 0;
-    return headerOffset;
+    HandleSource source(file.Get());
+    const package::PackageLocation location = package::LocatePackage(source);
+    // Each line as far as the search got: the certificate table size once the PE headers were
+    // reached, the first record's offset once the trailer was read.
+    if (location.ReachedCertTable())
+        CUtility::WriteLog(L"[%s] Sign Size:%d", kFindHeaderTag, location.certTableSize);
+    if (location.hasTrailer)
+        CUtility::WriteLog(L"[%s] Header offset:%d", kFindHeaderTag,
+                           static_cast<int>(location.firstRecord));
+    return location.result == package::LocateResult::Found ? location.firstRecord : 0;
 }
 
 int CUnPack::UnPackFiles() {
@@ -195,19 +156,18 @@ int CUnPack::UnPackFiles() {
         CUtility::FileException(error);
         return 0;
     }
-    if (!SeekTo(package.Get(), static_cast<std::int64_t>(headerOffset), FILE_BEGIN)) return 0;
+    HandleSource source(package.Get());
+    package::RecordWalker walk(source, headerOffset);
 
     // The files go to the working directory, so the free space of its volume is what counts
     // (the current directory may be on another, read-only or full, volume). The directory and
     // even the temporary directory may not exist yet: the nearest existing one on the way is
     // on the volume that will take the files.
     const WString workDirParent = WorkDirParent();
-    package::PackageRecordHeader header = {};
-    std::int32_t handled = 0;
     ULARGE_INTEGER freeSpace = {};
-    for (;;) {
-        if (ReadUpTo(package.Get(), &header, sizeof header) == 0) break;
-        if (!package::WalkContinues(handled, header)) break;
+    while (walk.Next()) {
+        const package::RecordInfo& record = walk.Current();
+        const package::PackageRecordHeader& header = record.header;
 
         if (!FreeSpaceOnTheWay(workDirParent, &freeSpace)) freeSpace.QuadPart = 0;
         CUtility::WriteLog(L"[%s]  FreeSpace:%lld FileSize:%lld", kUnPackFilesTag,
@@ -237,8 +197,7 @@ int CUnPack::UnPackFiles() {
         WString outputPath(workDir);
         outputPath.Append(name);  // a failed path is refused below as a bad path
 
-        ++handled;
-        CUtility::WriteLog(L"[%s] (%d/%d)UnPack file name:%s (%d)", kUnPackFilesTag, handled,
+        CUtility::WriteLog(L"[%s] (%d/%d)UnPack file name:%s (%d)", kUnPackFilesTag, walk.Handled(),
                            static_cast<int>(header.count), outputPath.c_str(),
                            static_cast<int>(header.size));
 
@@ -253,35 +212,24 @@ int CUnPack::UnPackFiles() {
             if (created == INVALID_HANDLE_VALUE) CUtility::FileException(outputError);
         }
         FileHandle output(created);
+        if (!output.IsOpen()) continue;  // its data is skipped: the walk reads on after it
 
-        if (!output.IsOpen()) {
-            if (!SkipForward(package.Get(), header.size)) break;
-        } else {
-            const std::uint64_t dataStart = CurrentPosition(package.Get());
-            DWORD systemError = 0;
-            const CopyOutcome outcome = CopyRecordData(package.Get(), output.Get(), header.size,
-                                                       &systemError);
-            LARGE_INTEGER written = {};
-            GetFileSizeEx(output.Get(), &written);
-            CUtility::WriteLog(L"[%s] UnPack count:%d len:%d File:%s", kUnPackFilesTag, handled,
-                               static_cast<int>(written.QuadPart), outputPath.c_str());
-            output.Close();
-            if (outcome == CopyOutcome::ReadFailed) {
-                // The package position is unknown after a failed read: stop the walk.
-                ReportSystemError(systemError, path.c_str());
-                break;
-            }
-            if (outcome == CopyOutcome::WriteFailed) {
-                ReportSystemError(systemError, outputPath.c_str());
-                if (!SeekTo(package.Get(), static_cast<std::int64_t>(dataStart + header.size),
-                            FILE_BEGIN))
-                    break;
-            }
+        DWORD systemError = 0;
+        const CopyOutcome outcome = CopyRecordData(source, record, output.Get(), &systemError);
+        LARGE_INTEGER written = {};
+        GetFileSizeEx(output.Get(), &written);
+        CUtility::WriteLog(L"[%s] UnPack count:%d len:%d File:%s", kUnPackFilesTag, walk.Handled(),
+                           static_cast<int>(written.QuadPart), outputPath.c_str());
+        output.Close();
+        if (outcome == CopyOutcome::ReadFailed) {
+            // The package file itself fails: stop the walk rather than read on from it.
+            ReportSystemError(systemError, path.c_str());
+            break;
         }
-        if (handled == static_cast<std::int32_t>(header.count)) break;
+        if (outcome == CopyOutcome::WriteFailed) ReportSystemError(systemError, outputPath.c_str());
     }
 
-    CUtility::WriteLog(L"[%s] UnPack total %d files.", kUnPackFilesTag, handled);
+    CUtility::WriteLog(L"[%s] UnPack total %d files.", kUnPackFilesTag, walk.Handled());
     package.Close();
     m_bFinished = TRUE;
     return 1;

@@ -95,8 +95,9 @@ void CUnPack::PrepareWorkDir(const WString& parent) {
                                   FILE_CREATE, FILE_DIRECTORY_FILE, security.Descriptor(), &error);
     };
     // A leftover that another process still holds for a moment (a console host that keeps it as
-    // its current directory) goes on a later attempt. The sleep follows every retry, also a
-    // successful one, as the creation retries always have.
+    // its current directory) goes on a later attempt. Deliberate: the first retry follows a
+    // failure at once, and the 100 ms sleep comes after every retry, a successful one included,
+    // so a run that needed retries takes as long as the creation retries always have.
     HANDLE directory = attempt();
     for (int retries = 0; directory == INVALID_HANDLE_VALUE && retries < kCreateRetries; ++retries) {
         directory = attempt();

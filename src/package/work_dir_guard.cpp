@@ -12,18 +12,18 @@ const wchar_t kWorkDirSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA
 
 WorkDirSecurity::WorkDirSecurity() {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kWorkDirSddl, SDDL_REVISION_1,
-                                                              &descriptor_, nullptr))
-        descriptor_ = nullptr;
+                                                              &m_descriptor, nullptr))
+        m_descriptor = nullptr;
 }
 
 WorkDirSecurity::~WorkDirSecurity() {
-    if (descriptor_) LocalFree(descriptor_);
+    if (m_descriptor) LocalFree(m_descriptor);
 }
 
 PACL WorkDirSecurity::Dacl() const {
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    if (!descriptor_ || !GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted) ||
+    if (!m_descriptor || !GetSecurityDescriptorDacl(m_descriptor, &present, &dacl, &defaulted) ||
         !present)
         return nullptr;
     return dacl;

@@ -15,9 +15,9 @@ public:
     WorkDirSecurity(const WorkDirSecurity&) = delete;
     WorkDirSecurity& operator=(const WorkDirSecurity&) = delete;
 
-    PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_; }
+    PSECURITY_DESCRIPTOR Descriptor() const { return m_descriptor; }
     PACL Dacl() const;
 
 private:
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    PSECURITY_DESCRIPTOR m_descriptor = nullptr;
 };

@@ -12,7 +12,7 @@
 class WrittenFiles {
 public:
     WrittenFiles() = default;
-    ~WrittenFiles() { std::free(entries_); }  // the owner releases the holds first
+    ~WrittenFiles() { std::free(m_entries); }  // the owner releases the holds first
     WrittenFiles(const WrittenFiles&) = delete;
     WrittenFiles& operator=(const WrittenFiles&) = delete;
 
@@ -20,51 +20,51 @@ public:
     // by Release). When memory runs out the record is incomplete, and every later match fails;
     // the caller then closes the hold itself.
     bool Add(std::uint64_t fileIndex, void* hold) {
-        if (lost_) return false;
-        sorted_ = false;
-        if (count_ == capacity_) {
-            const std::size_t capacity = capacity_ ? capacity_ * 2 : 16;
+        if (m_lost) return false;
+        m_sorted = false;
+        if (m_count == m_capacity) {
+            const std::size_t capacity = m_capacity ? m_capacity * 2 : 16;
             void* grown = capacity < kMaxEntries
-                              ? std::realloc(entries_, capacity * sizeof(Entry))
+                              ? std::realloc(m_entries, capacity * sizeof(Entry))
                               : nullptr;
             if (!grown) {
-                lost_ = true;
+                m_lost = true;
                 return false;
             }
-            entries_ = static_cast<Entry*>(grown);
-            capacity_ = capacity;
+            m_entries = static_cast<Entry*>(grown);
+            m_capacity = capacity;
         }
-        entries_[count_++] = Entry{fileIndex, hold, false};
+        m_entries[m_count++] = Entry{fileIndex, hold, false};
         return true;
     }
 
     // Calls close(hold) for every hold still kept, once.
     template <class Close>
     void Release(Close close) {
-        for (std::size_t i = 0; i < count_; ++i) {
-            if (entries_[i].hold) close(entries_[i].hold);
-            entries_[i].hold = nullptr;
+        for (std::size_t i = 0; i < m_count; ++i) {
+            if (m_entries[i].hold) close(m_entries[i].hold);
+            m_entries[i].hold = nullptr;
         }
     }
 
     // Whether a file this run created has that index (a linear search: only asked when a
     // package names a file twice).
     bool Contains(std::uint64_t fileIndex) const {
-        for (std::size_t i = 0; i < count_; ++i)
-            if (entries_[i].fileIndex == fileIndex) return true;
+        for (std::size_t i = 0; i < m_count; ++i)
+            if (m_entries[i].fileIndex == fileIndex) return true;
         return false;
     }
 
     // A match of a listing: BeginMatch, then Claim for every entry. Claim is false for an entry
     // that this run did not write or that was already claimed under another name.
     void BeginMatch() {
-        if (!sorted_ && count_ > 1) std::qsort(entries_, count_, sizeof(Entry), &Compare);
-        sorted_ = true;
-        for (std::size_t i = 0; i < count_; ++i) entries_[i].claimed = false;
+        if (!m_sorted && m_count > 1) std::qsort(m_entries, m_count, sizeof(Entry), &Compare);
+        m_sorted = true;
+        for (std::size_t i = 0; i < m_count; ++i) m_entries[i].claimed = false;
     }
     bool Claim(std::uint64_t fileIndex) {
-        Entry* entry = sorted_ ? Find(fileIndex) : nullptr;
-        if (lost_ || !entry || entry->claimed) return false;
+        Entry* entry = m_sorted ? Find(fileIndex) : nullptr;
+        if (m_lost || !entry || entry->claimed) return false;
         entry->claimed = true;
         return true;
     }
@@ -85,17 +85,17 @@ private:
 
     // Binary search in the sorted entries.
     Entry* Find(std::uint64_t fileIndex) const {
-        std::size_t low = 0, high = count_;
+        std::size_t low = 0, high = m_count;
         while (low < high) {
             const std::size_t middle = low + (high - low) / 2;
-            if (entries_[middle].fileIndex < fileIndex) low = middle + 1;
+            if (m_entries[middle].fileIndex < fileIndex) low = middle + 1;
             else high = middle;
         }
-        return low < count_ && entries_[low].fileIndex == fileIndex ? &entries_[low] : nullptr;
+        return low < m_count && m_entries[low].fileIndex == fileIndex ? &m_entries[low] : nullptr;
     }
 
-    Entry* entries_ = nullptr;
-    std::size_t count_ = 0, capacity_ = 0;
-    bool lost_ = false;
-    bool sorted_ = true;
+    Entry* m_entries = nullptr;
+    std::size_t m_count = 0, m_capacity = 0;
+    bool m_lost = false;
+    bool m_sorted = true;
 };

@@ -56,13 +56,13 @@ bool GetExplorerToken(HANDLE* token) {
 }
 
 CImpersonateUser::CImpersonateUser() {
-    if (GetInteractiveUserToken(&token_, kCurrentSession) && token_ &&
-        ImpersonateLoggedOnUser(token_))
-        impersonating_ = true;
+    if (GetInteractiveUserToken(&m_token, kCurrentSession) && m_token &&
+        ImpersonateLoggedOnUser(m_token))
+        m_impersonating = true;
 }
 
 CImpersonateUser::~CImpersonateUser() {
-    if (impersonating_) RevertToSelf();
-    if (token_) CloseHandle(token_);
-    token_ = nullptr;
+    if (m_impersonating) RevertToSelf();
+    if (m_token) CloseHandle(m_token);
+    m_token = nullptr;
 }

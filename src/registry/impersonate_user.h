@@ -26,9 +26,9 @@ public:
     CImpersonateUser(const CImpersonateUser&) = delete;
     CImpersonateUser& operator=(const CImpersonateUser&) = delete;
 
-    bool IsImpersonating() const { return impersonating_; }
+    bool IsImpersonating() const { return m_impersonating; }
 
 private:
-    bool impersonating_ = false;
-    HANDLE token_ = nullptr;
+    bool m_impersonating = false;
+    HANDLE m_token = nullptr;
 };

@@ -6,17 +6,17 @@
 
 #include "util/ascii_case.h"
 
-ProcessIdList::~ProcessIdList() { std::free(ids_); }
+ProcessIdList::~ProcessIdList() { std::free(m_ids); }
 
 bool ProcessIdList::Add(DWORD id) {
-    if (count_ == capacity_) {
-        const std::size_t capacity = capacity_ ? capacity_ * 2 : 8;
-        auto* grown = static_cast<DWORD*>(std::realloc(ids_, capacity * sizeof(DWORD)));
+    if (m_count == m_capacity) {
+        const std::size_t capacity = m_capacity ? m_capacity * 2 : 8;
+        auto* grown = static_cast<DWORD*>(std::realloc(m_ids, capacity * sizeof(DWORD)));
         if (!grown) return false;
-        ids_ = grown;
-        capacity_ = capacity;
+        m_ids = grown;
+        m_capacity = capacity;
     }
-    ids_[count_++] = id;
+    m_ids[m_count++] = id;
     return true;
 }
 

@@ -14,14 +14,14 @@ public:
     ProcessIdList& operator=(const ProcessIdList&) = delete;
 
     bool Add(DWORD id);  // false when memory runs out; the list is then unchanged
-    void Clear() { count_ = 0; }
-    std::size_t Count() const { return count_; }
-    DWORD operator[](std::size_t i) const { return ids_[i]; }
+    void Clear() { m_count = 0; }
+    std::size_t Count() const { return m_count; }
+    DWORD operator[](std::size_t i) const { return m_ids[i]; }
 
 private:
-    DWORD* ids_ = nullptr;
-    std::size_t count_ = 0;
-    std::size_t capacity_ = 0;
+    DWORD* m_ids = nullptr;
+    std::size_t m_count = 0;
+    std::size_t m_capacity = 0;
 };
 
 // Session value that matches processes of every session.

@@ -26,14 +26,14 @@ bool IsEmpty(const wchar_t* text) { return text == nullptr || text[0] == 0; }
 // The effective root of one operation, released on every way out of it.
 class EffectiveRoot {
 public:
-    explicit EffectiveRoot(CRegistry& registry) : key_(registry.GetEffectiveRoot()) {}
-    ~EffectiveRoot() { CRegistry::CloseRootKey(key_); }
+    explicit EffectiveRoot(CRegistry& registry) : m_key(registry.GetEffectiveRoot()) {}
+    ~EffectiveRoot() { CRegistry::CloseRootKey(m_key); }
     EffectiveRoot(const EffectiveRoot&) = delete;
     EffectiveRoot& operator=(const EffectiveRoot&) = delete;
-    HKEY get() const { return key_; }
+    HKEY get() const { return m_key; }
 
 private:
-    HKEY key_;
+    HKEY m_key;
 };
 
 }  // namespace
@@ -43,15 +43,15 @@ CRegistry::CRegistry() = default;
 CRegistry::~CRegistry() { Reset(); }
 
 bool CRegistry::Reset() {
-    path_.Clear();
-    root_ = HKEY_CURRENT_USER;
-    noFlush_ = true;
+    m_path.Clear();
+    m_root = HKEY_CURRENT_USER;
+    m_noFlush = true;
     return true;
 }
 
 bool CRegistry::SetRootKey(HKEY root) {
     if (!IsPredefinedRoot(root)) return false;
-    root_ = root;
+    m_root = root;
     return true;
 }
 
@@ -63,7 +63,7 @@ bool CRegistry::OpenKeyDirect(const wchar_t* path, bool create) {
 
 bool CRegistry::Open(const wchar_t* path, bool create, bool resolveAlias) {
     if (IsEmpty(path)) {
-        path_.Clear();
+        m_path.Clear();
         return true;
     }
     EffectiveRoot root(*this);
@@ -79,23 +79,23 @@ bool CRegistry::Open(const wchar_t* path, bool create, bool resolveAlias) {
                                             nullptr, &key, nullptr);
         if (status != ERROR_SUCCESS) return false;
     } else {
-        lastOpenStatus_ = RegOpenKeyExW(root.get(), target.c_str(), 0, Access(kReadAccess), &key);
-        if (lastOpenStatus_ != ERROR_SUCCESS) return false;
+        m_lastOpenStatus = RegOpenKeyExW(root.get(), target.c_str(), 0, Access(kReadAccess), &key);
+        if (m_lastOpenStatus != ERROR_SUCCESS) return false;
     }
-    path_ = std::move(target);
+    m_path = std::move(target);
     CloseAfterChange(key);
     return true;
 }
 
 void CRegistry::CloseAfterChange(HKEY key) const {
-    if (!noFlush_) RegFlushKey(key);
+    if (!m_noFlush) RegFlushKey(key);
     RegCloseKey(key);
 }
 
 bool CRegistry::WriteDword(const wchar_t* name, DWORD value) {
     EffectiveRoot root(*this);
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root.get(), path_.c_str(), 0, Access(kWriteAccess), &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root.get(), m_path.c_str(), 0, Access(kWriteAccess), &key) != ERROR_SUCCESS)
         return false;
     const bool written = RegSetValueExW(key, name, 0, REG_DWORD,
                                         reinterpret_cast<const BYTE*>(&value),
@@ -114,7 +114,7 @@ bool CRegistry::WriteString(const wchar_t* name, const wchar_t* text, DWORD type
 
     EffectiveRoot root(*this);
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root.get(), path_.c_str(), 0, Access(kWriteAccess), &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root.get(), m_path.c_str(), 0, Access(kWriteAccess), &key) != ERROR_SUCCESS)
         return false;
     const bool written = RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text),
                                         bytes) == ERROR_SUCCESS;
@@ -124,7 +124,7 @@ bool CRegistry::WriteString(const wchar_t* name, const wchar_t* text, DWORD type
 
 DWORD CRegistry::ReadDword(const wchar_t* name, DWORD defaultValue, const wchar_t* subPath) {
     EffectiveRoot root(*this);
-    BasicStr<wchar_t> path(path_);
+    BasicStr<wchar_t> path(m_path);
     if (!IsEmpty(subPath)) {
         // With an empty current path the current key is the root itself, so the sub-key is
         // addressed by subPath alone (a leading backslash would make the path invalid).
@@ -147,7 +147,7 @@ DWORD CRegistry::ReadDword(const wchar_t* name, DWORD defaultValue, const wchar_
 bool CRegistry::ValueExists(const wchar_t* name) {
     EffectiveRoot root(*this);
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root.get(), path_.c_str(), 0, Access(kFullAccess), &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root.get(), m_path.c_str(), 0, Access(kFullAccess), &key) != ERROR_SUCCESS)
         return false;
     const LONG status = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(key);
@@ -168,7 +168,7 @@ bool CRegistry::KeyExistsUnder(HKEY parent, const wchar_t* path) const {
 }
 
 HKEY CRegistry::GetEffectiveRoot() {
-    if (root_ != HKEY_CURRENT_USER) return root_;
+    if (m_root != HKEY_CURRENT_USER) return m_root;
     // RegOpenCurrentUser opens the hive of the thread's user, so the thread impersonates the
     // interactive user for this one call; the key keeps denoting that hive afterwards.
     CImpersonateUser impersonation;
@@ -186,14 +186,14 @@ namespace {
 // Answers for key_alias::DecideForRoot, one registry step each, on a CRegistry of their own.
 class RootAnswers {
 public:
-    explicit RootAnswers(HKEY root) : root_(root) {}
-    bool SelectRoot() { return registry_.SetRootKey(root_); }
-    bool OpenProductKey() { return registry_.OpenKeyDirect(ProductKeyPath, false); }
-    DWORD ServerMode() { return registry_.ReadDword(L"KVServerMode", 0); }
+    explicit RootAnswers(HKEY root) : m_root(root) {}
+    bool SelectRoot() { return m_registry.SetRootKey(m_root); }
+    bool OpenProductKey() { return m_registry.OpenKeyDirect(ProductKeyPath, false); }
+    DWORD ServerMode() { return m_registry.ReadDword(L"KVServerMode", 0); }
 
 private:
-    HKEY root_;
-    CRegistry registry_;
+    HKEY m_root;
+    CRegistry m_registry;
 };
 
 key_alias::ProductKey DecideForRoot(HKEY root) {
@@ -206,24 +206,24 @@ key_alias::ProductKey DecideForRoot(HKEY root) {
 class MachineAndUserAnswers {
 public:
     DWORD MachineBasedType() {
-        registry_.SetRootKey(HKEY_LOCAL_MACHINE);
+        m_registry.SetRootKey(HKEY_LOCAL_MACHINE);
         // When the product key does not open, the current path stays empty and the value is
         // looked up in the root key itself.
-        registry_.OpenKeyDirect(ProductKeyPath, false);
-        return registry_.ReadDword(L"KVTBasedType", 1);
+        m_registry.OpenKeyDirect(ProductKeyPath, false);
+        return m_registry.ReadDword(L"KVTBasedType", 1);
     }
     key_alias::ProductKey MachineRule() { return DecideForRoot(HKEY_LOCAL_MACHINE); }
     bool UserKeyExists() {
-        registry_.Reset();
-        registry_.SetRootKey(HKEY_CURRENT_USER);
-        return registry_.KeyExists(ProductKeyPath);
+        m_registry.Reset();
+        m_registry.SetRootKey(HKEY_CURRENT_USER);
+        return m_registry.KeyExists(ProductKeyPath);
     }
-    bool OpenUserKey() { return registry_.OpenKeyDirect(ProductKeyPath, false); }
-    bool UserHasServerMode() { return registry_.ValueExists(L"KVServerMode"); }
-    DWORD UserServerMode() { return registry_.ReadDword(L"KVServerMode", 0); }
+    bool OpenUserKey() { return m_registry.OpenKeyDirect(ProductKeyPath, false); }
+    bool UserHasServerMode() { return m_registry.ValueExists(L"KVServerMode"); }
+    DWORD UserServerMode() { return m_registry.ReadDword(L"KVServerMode", 0); }
 
 private:
-    CRegistry registry_;
+    CRegistry m_registry;
 };
 
 }  // namespace

@@ -49,21 +49,21 @@ public:
     // Closes a key from GetEffectiveRoot; the four predefined roots are never closed.
     static void CloseRootKey(HKEY key);
 
-    LONG LastOpenStatus() const { return lastOpenStatus_; }
-    HKEY RootKey() const { return root_; }
-    const wchar_t* CurrentPath() const { return path_.c_str(); }
+    LONG LastOpenStatus() const { return m_lastOpenStatus; }
+    HKEY RootKey() const { return m_root; }
+    const wchar_t* CurrentPath() const { return m_path.c_str(); }
 
 private:
     bool Open(const wchar_t* path, bool create, bool resolveAlias);
-    REGSAM Access(REGSAM mask) const { return view64_ ? mask | KEY_WOW64_64KEY : mask; }
+    REGSAM Access(REGSAM mask) const { return m_view64 ? mask | KEY_WOW64_64KEY : mask; }
     bool KeyExistsUnder(HKEY parent, const wchar_t* path) const;
     void CloseAfterChange(HKEY key) const;
 
-    LONG lastOpenStatus_ = ERROR_SUCCESS;  // of the most recent open without create
-    HKEY root_ = HKEY_CURRENT_USER;
-    BasicStr<wchar_t> path_;               // relative to the root; empty: the root itself
-    bool noFlush_ = true;                  // while false, changed keys are flushed before closing
-    bool view64_ = false;                  // the 64-bit registry view: never set by this program
+    LONG m_lastOpenStatus = ERROR_SUCCESS;  // of the most recent open without create
+    HKEY m_root = HKEY_CURRENT_USER;
+    BasicStr<wchar_t> m_path;               // relative to the root; empty: the root itself
+    bool m_noFlush = true;                  // while false, changed keys are flushed before closing
+    bool m_view64 = false;                  // the 64-bit registry view: never set by this program
 };
 
 // path unchanged, or for the alias "UNIVERSAL_PATH_CONVERT" (any letter case) the product key

@@ -23,13 +23,13 @@ public:
     BasicStr(const Ch* text, std::size_t length) { Append(text, length); }
     BasicStr(const BasicStr& other) { Append(other); }
     BasicStr(BasicStr&& other) noexcept
-        : data_(other.data_), length_(other.length_), capacity_(other.capacity_),
-          failed_(other.failed_) {
-        other.data_ = nullptr;
-        other.length_ = other.capacity_ = 0;
-        other.failed_ = false;
+        : m_data(other.m_data), m_length(other.m_length), m_capacity(other.m_capacity),
+          m_failed(other.m_failed) {
+        other.m_data = nullptr;
+        other.m_length = other.m_capacity = 0;
+        other.m_failed = false;
     }
-    ~BasicStr() { std::free(data_); }
+    ~BasicStr() { std::free(m_data); }
 
     BasicStr& operator=(const BasicStr& other) {
         if (this != &other) {
@@ -40,70 +40,70 @@ public:
     }
     BasicStr& operator=(BasicStr&& other) noexcept {
         if (this != &other) {
-            std::free(data_);
-            data_ = other.data_;
-            length_ = other.length_;
-            capacity_ = other.capacity_;
-            failed_ = other.failed_;
-            other.data_ = nullptr;
-            other.length_ = other.capacity_ = 0;
-            other.failed_ = false;
+            std::free(m_data);
+            m_data = other.m_data;
+            m_length = other.m_length;
+            m_capacity = other.m_capacity;
+            m_failed = other.m_failed;
+            other.m_data = nullptr;
+            other.m_length = other.m_capacity = 0;
+            other.m_failed = false;
         }
         return *this;
     }
 
-    const Ch* c_str() const { return data_ ? data_ : Empty(); }
-    std::size_t Length() const { return length_; }
-    bool IsEmpty() const { return length_ == 0; }
+    const Ch* c_str() const { return m_data ? m_data : Empty(); }
+    std::size_t Length() const { return m_length; }
+    bool IsEmpty() const { return m_length == 0; }
     // An append failed since the string was made or last cleared; it is then empty.
-    bool Failed() const { return failed_; }
-    Ch operator[](std::size_t i) const { return data_[i]; }
+    bool Failed() const { return m_failed; }
+    Ch operator[](std::size_t i) const { return m_data[i]; }
 
     // Makes the string a failed one (a value that could not be had).
     void MarkFailed() { Fail(); }
 
     // Empties the string and lifts a failure.
     void Clear() {
-        length_ = 0;
-        failed_ = false;
-        if (data_) data_[0] = 0;
+        m_length = 0;
+        m_failed = false;
+        if (m_data) m_data[0] = 0;
     }
 
     // Cuts the string to its first n units (no effect when it is shorter).
     void Truncate(std::size_t n) {
-        if (n < length_) {
-            length_ = n;
-            data_[n] = 0;
+        if (n < m_length) {
+            m_length = n;
+            m_data[n] = 0;
         }
     }
 
     bool Append(const Ch* text) { return text ? Append(text, UnitLength(text)) : true; }
     // text may lie inside this string (an append of the string to itself).
     bool Append(const Ch* text, std::size_t n) {
-        if (failed_) return false;
+        if (m_failed) return false;
         if (n == 0) return true;
-        if (n > kMaxLength - length_) return Fail();
+        if (n > kMaxLength - m_length) return Fail();
         const auto at = reinterpret_cast<std::uintptr_t>(text);
-        const auto start = reinterpret_cast<std::uintptr_t>(data_);
-        const bool inside = data_ && at >= start && at < start + capacity_ * sizeof(Ch);
+        const auto start = reinterpret_cast<std::uintptr_t>(m_data);
+        const bool inside = m_data && at >= start && at < start + m_capacity * sizeof(Ch);
         const std::size_t offset = inside ? (at - start) / sizeof(Ch) : 0;
-        if (!Reserve(length_ + n)) return Fail();
-        if (inside) text = data_ + offset;  // the buffer may have moved
-        std::memmove(data_ + length_, text, n * sizeof(Ch));
-        length_ += n;
-        data_[length_] = 0;
+        if (!Reserve(m_length + n)) return Fail();
+        if (inside) text = m_data + offset;  // the buffer may have moved
+        std::memmove(m_data + m_length, text, n * sizeof(Ch));
+        m_length += n;
+        m_data[m_length] = 0;
         return true;
     }
     bool Append(const BasicStr& other) {
-        if (other.failed_) return Fail();
-        return Append(other.c_str(), other.length_);
+        if (other.m_failed) return Fail();
+        return Append(other.c_str(), other.m_length);
     }
     bool AppendUnit(Ch c) { return Append(&c, 1); }
 
     // Index of the last unit equal to c, or npos.
     std::size_t FindLast(Ch c) const {
-        for (std::size_t i = length_; i > 0; --i)
-            if (data_[i - 1] == c) return i - 1;
+        for (std::size_t i = m_length; i > 0; --i)
+            if (m_data[i - 1] == c) return i - 1;
         return npos;
     }
 
@@ -124,30 +124,30 @@ private:
     }
 
     bool Fail() {
-        std::free(data_);
-        data_ = nullptr;
-        length_ = capacity_ = 0;
-        failed_ = true;
+        std::free(m_data);
+        m_data = nullptr;
+        m_length = m_capacity = 0;
+        m_failed = true;
         return false;
     }
 
     // length is at most kMaxLength, so the doubling below cannot overflow.
     bool Reserve(std::size_t length) {
-        if (length < capacity_) return true;
-        std::size_t capacity = capacity_ ? capacity_ : 16;
+        if (length < m_capacity) return true;
+        std::size_t capacity = m_capacity ? m_capacity : 16;
         while (capacity <= length) capacity *= 2;
-        Ch* grown = static_cast<Ch*>(std::realloc(data_, capacity * sizeof(Ch)));
+        Ch* grown = static_cast<Ch*>(std::realloc(m_data, capacity * sizeof(Ch)));
         if (!grown) return false;
-        if (!data_) grown[0] = 0;
-        data_ = grown;
-        capacity_ = capacity;
+        if (!m_data) grown[0] = 0;
+        m_data = grown;
+        m_capacity = capacity;
         return true;
     }
 
-    Ch* data_ = nullptr;
-    std::size_t length_ = 0;
-    std::size_t capacity_ = 0;  // units, terminator included
-    bool failed_ = false;
+    Ch* m_data = nullptr;
+    std::size_t m_length = 0;
+    std::size_t m_capacity = 0;  // units, terminator included
+    bool m_failed = false;
 };
 
 // The stub's wide string: UTF-16 on Windows.

@@ -23,17 +23,17 @@ constexpr ACCESS_MASK kRemoveAccess =
 
 class Handle {
 public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
+    explicit Handle(HANDLE handle) : m_handle(handle) {}
     ~Handle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
     }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
 
 private:
-    HANDLE handle_;
+    HANDLE m_handle;
 };
 
 // directoryPath + "\" + name, compared without regard to case as the file system does.

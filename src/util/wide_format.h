@@ -17,27 +17,27 @@ namespace wfmt {
 template <class Ch>
 class Sink {
 public:
-    Sink(Ch* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+    Sink(Ch* buffer, std::size_t capacity) : m_buffer(buffer), m_capacity(capacity) {}
     void Put(Ch c) {
-        if (capacity_ > 0 && length_ + 1 < capacity_) buffer_[length_++] = c;
-        else truncated_ = true;
+        if (m_capacity > 0 && m_length + 1 < m_capacity) m_buffer[m_length++] = c;
+        else m_truncated = true;
     }
     // Stops once the buffer is full: a width or precision of up to INT_MAX from a '*' argument
     // would otherwise cost billions of iterations for nothing.
     void PutRepeated(Ch c, std::size_t n) {
-        for (std::size_t i = 0; i < n && !truncated_; ++i) Put(c);
+        for (std::size_t i = 0; i < n && !m_truncated; ++i) Put(c);
     }
     std::size_t Finish() {
-        if (capacity_ > 0) buffer_[length_] = 0;
-        return length_;
+        if (m_capacity > 0) m_buffer[m_length] = 0;
+        return m_length;
     }
-    bool Truncated() const { return truncated_; }
+    bool Truncated() const { return m_truncated; }
 
 private:
-    Ch* buffer_;
-    std::size_t capacity_;
-    std::size_t length_ = 0;
-    bool truncated_ = false;
+    Ch* m_buffer;
+    std::size_t m_capacity;
+    std::size_t m_length = 0;
+    bool m_truncated = false;
 };
 
 struct Directive {

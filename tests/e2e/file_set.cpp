@@ -4,27 +4,13 @@
 #include <iterator>
 
 #include "package/package_format.h"
+#include "package/record_name.h"
+#include "text_output.h"
 
 namespace e2e {
 
-std::string Printable(const std::string& bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            char e[8];
-            std::snprintf(e, sizeof e, "\\x%02X", c);
-            out += e;
-        }
-    }
-    return out;
-}
-
 std::string StoredName(const std::string& name) {
-    std::string out = name;
-    while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
-    return out;
+    return name.substr(0, package::StoredNameLength(name.data(), name.size()));
 }
 
 std::string NameKey(const std::string& name) {
@@ -91,14 +77,14 @@ std::vector<std::string> Differences(const FileSet& expected, const FileSet& act
     for (const auto& [key, want] : expected.files) {
         const auto got = actual.files.find(key);
         if (got == actual.files.end())
-            out.push_back("missing '" + Printable(want.name) + "'");
+            out.push_back("missing '" + stubpack::PrintableName(want.name.data(), want.name.size()) + "'");
         else if (got->second.data != want.data)
-            out.push_back("differs '" + Printable(want.name) + "' (size " +
+            out.push_back("differs '" + stubpack::PrintableName(want.name.data(), want.name.size()) + "' (size " +
                           std::to_string(got->second.data.size()) + ", expected " +
                           std::to_string(want.data.size()) + ")");
     }
     for (const auto& [key, got] : actual.files)
-        if (!expected.files.count(key)) out.push_back("extra '" + Printable(got.name) + "'");
+        if (!expected.files.count(key)) out.push_back("extra '" + stubpack::PrintableName(got.name.data(), got.name.size()) + "'");
     return out;
 }
 

@@ -42,6 +42,4 @@ FileSet WithoutNamesOver(const FileSet& set, std::size_t maxLength);
 // "missing NAME", "extra NAME", "differs NAME (size A, expected B)"; empty when equal.
 std::vector<std::string> Differences(const FileSet& expected, const FileSet& actual);
 
-std::string Printable(const std::string& bytes);
-
 }  // namespace e2e

@@ -17,19 +17,18 @@
 #include "support.h"
 
 using namespace e2e;
+using namespace testsupport;
 
 namespace {
 
 const int kSeconds = 120;  // a generous limit that turns a hang into a failure; never asserted
 const char kDone[] = "[CUnPackFileApp::InitInstance] execute done code:0";
 
-std::string WineRun() { return std::string(SOURCE_DIR) + "/scripts/wine-run"; }
-
 // Runs a raw command line through launch_bounded, which ends a stub that outlives the limit.
 RunResult LaunchBounded(const std::string& commandLine, std::vector<std::string> env) {
     env.push_back("LAUNCH_COMMAND_LINE=" + commandLine);
     env.push_back("LAUNCH_TIMEOUT_MS=" + std::to_string(kSeconds * 1000));
-    return RunProgram({"timeout", "-k", "10", std::to_string(kSeconds + 60), WineRun(),
+    return RunProgram({"timeout", "-k", "10", std::to_string(kSeconds + 60), WineRunner(),
                        WinToolPath("launch_bounded.exe")},
                       env);
 }
@@ -124,7 +123,7 @@ protected:
 
 TEST_F(GuardLoad, SixteenStartedTogetherWithoutADisplay) {
     const RunResult together = RunProgram(
-        {"timeout", std::to_string(kSeconds + 60), WineRun(), WinToolPath("start_together.exe"), "16"},
+        {"timeout", std::to_string(kSeconds + 60), WineRunner(), WinToolPath("start_together.exe"), "16"},
         {"LAUNCH_COMMAND_LINE=" + PayloadCommand(package_, "sixteen"),
          "LAUNCH_TIMEOUT_MS=" + std::to_string(kSeconds * 1000), "RECORD_ARGS_FILE=" + ToWindowsPath(record_),
          "DISPLAY="});
@@ -133,7 +132,7 @@ TEST_F(GuardLoad, SixteenStartedTogetherWithoutADisplay) {
 }
 
 TEST_F(GuardLoad, EightStartedTogetherSevenShowTheMessage) {
-    BackgroundProgram together({WineRun(), WinToolPath("start_together.exe"), "8"},
+    BackgroundProgram together({WineRunner(), WinToolPath("start_together.exe"), "8"},
                                {"LAUNCH_COMMAND_LINE=" + PayloadCommand(package_, "eight"),
                                 "LAUNCH_TIMEOUT_MS=" + std::to_string(kSeconds * 1000),
                                 "RECORD_ARGS_FILE=" + ToWindowsPath(record_)});
@@ -141,7 +140,7 @@ TEST_F(GuardLoad, EightStartedTogetherSevenShowTheMessage) {
     for (int box = 0; box < 7; ++box) {
         SCOPED_TRACE("box " + std::to_string(box + 1));
         const RunResult answered = RunProgram(
-            {WineRun(), WinToolPath("answer_message_box.exe"), Hex(kMessageCaption), std::to_string(kSeconds * 1000)});
+            {WineRunner(), WinToolPath("answer_message_box.exe"), Hex(kMessageCaption), std::to_string(kSeconds * 1000)});
         EXPECT_EQ(0, answered.exitCode) << answered.out << answered.err;
         EXPECT_NE(std::string::npos, answered.out.find(std::string("text: ") + kSecondInstanceText + "\n"))
             << answered.out;
@@ -156,13 +155,13 @@ TEST_F(GuardLoad, SecondInstanceWhileTheFirstWaitsForItsPayload) {
     ASSERT_TRUE(first.WaitUntilHeld(kSeconds)) << first.Output();
     const std::string logBefore = ReadFile(WineTempDir() + "/unpack.log");
 
-    BackgroundProgram second({WineRun(), WinToolPath("launch_bounded.exe")},
+    BackgroundProgram second({WineRunner(), WinToolPath("launch_bounded.exe")},
                              {"LAUNCH_COMMAND_LINE=" + PayloadCommand(package_, "second"),
                               "LAUNCH_TIMEOUT_MS=" + std::to_string(kSeconds * 1000),
                               "RECORD_ARGS_FILE=" + ToWindowsPath(record_)});
     ASSERT_TRUE(second.Started());
     const RunResult box = RunProgram(
-        {WineRun(), WinToolPath("answer_message_box.exe"), Hex(kMessageCaption), std::to_string(kSeconds * 1000)});
+        {WineRunner(), WinToolPath("answer_message_box.exe"), Hex(kMessageCaption), std::to_string(kSeconds * 1000)});
     EXPECT_EQ(0, box.exitCode) << box.out << box.err;
     EXPECT_EQ(std::string("caption: ") + kMessageCaption + "\ntext: " + kSecondInstanceText +
                   "\nowner: none\nbuttons: 1\nclosed\n",
@@ -190,7 +189,7 @@ TEST_F(GuardLoad, NewInstanceWhileAProcessOfTheLastPayloadHoldsItsDirectory) {
                                ToWindowsPath(go) + " " + std::to_string(kSeconds * 1000);
     // Run in the background: the detached process inherits the output, which a pipe read to its
     // end would wait for.
-    BackgroundProgram first({WineRun(), WinToolPath("launch_bounded.exe")},
+    BackgroundProgram first({WineRunner(), WinToolPath("launch_bounded.exe")},
                             {"LAUNCH_COMMAND_LINE=" + detach, "LAUNCH_TIMEOUT_MS=" + std::to_string(kSeconds * 1000),
                              "DISPLAY="});
     EXPECT_EQ(0, first.Wait(kSeconds + 30));

@@ -16,7 +16,7 @@ public:
     // exe: the package executable; dir: where the ready and go files go.
     HeldRun(const std::string& exe, const TempDir& dir, int timeoutSeconds, bool display = true)
         : ready_(dir / "held.ready"), go_(dir / "held.go"),
-          program_({std::string(SOURCE_DIR) + "/scripts/wine-run", WinToolPath("launch_bounded.exe")},
+          program_({WineRunner(), WinToolPath("launch_bounded.exe")},
                    Environment(exe, timeoutSeconds, display)) {}
 
     ~HeldRun() { Release(); }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "package/package_format.h"
+#include "text_output.h"
 
 namespace mutants {
 
@@ -13,7 +14,9 @@ namespace {
 using package::kHeaderSize;
 using package::kNameFieldSize;
 
-constexpr std::size_t kCountAt = 0, kSizeAt = 8, kNameAt = 24;
+using package::kCountAt;
+using package::kNameAt;
+using package::kSizeAt;
 
 std::uint64_t SplitMix(std::uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
@@ -77,20 +80,6 @@ std::string FlipBits(std::string& bytes, Rng& rng, unsigned flips, Pick pick) {
 void SetName(std::string& bytes, std::uint64_t header, const std::string& name) {
     std::memset(&bytes[header + kNameAt], 0, kNameFieldSize);
     std::memcpy(&bytes[header + kNameAt], name.data(), std::min(name.size(), kNameFieldSize));
-}
-
-std::string Printable(const std::string& name) {
-    std::string out;
-    for (unsigned char c : name) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char e[8];
-            std::snprintf(e, sizeof e, "\\x%02X", c);
-            out += e;
-        }
-    }
-    return out;
 }
 
 std::string RandomName(Rng& rng, std::size_t length) {
@@ -274,7 +263,7 @@ private:
         const std::size_t k = AnyRecord();
         const Record& r = base_.records[k];
         SetName(m_.bytes, r.headerOffset, name);
-        m_.what = "record " + N(k + 1) + " name -> '" + Printable(name) + "'";
+        m_.what = "record " + N(k + 1) + " name -> '" + stubpack::PrintableName(name.data(), name.size()) + "'";
         // Past the table, the refused record also claims another size, so the skip over its data
         // goes elsewhere.
         if (m_.index >= names.size()) {

@@ -13,27 +13,15 @@
 #include <vector>
 
 #include "background_program.h"
+#include "stub_strings.h"
 #include "support.h"
 
 using namespace e2e;
+using namespace testsupport;
 
 namespace {
 
-const char kMutexName[] = "Global\\{47B9233E-7E50-46F2-B442-6A53F0D0F508}";
-const char kCaption[] = "Brevant\xC2\xAE Kelvor";  // string 130, UTF-8
-const char kSecondInstanceText[] =                  // string 129
-    "Another installation is in progress. You must complete that installation before starting "
-    "this one.";
 const int kSeconds = 120;  // generous limits for a slow, shared machine; never asserted
-
-std::string WineRun() { return std::string(SOURCE_DIR) + "/scripts/wine-run"; }
-
-// A Linux path as Wine's drive Z: shows it.
-std::string WinPath(const std::string& path) {
-    std::string out = "Z:" + path;
-    std::replace(out.begin(), out.end(), '/', '\\');
-    return out;
-}
 
 // Names and contents of the files in dir.
 std::map<std::string, std::string> Snapshot(const std::string& dir) {
@@ -88,19 +76,19 @@ TEST(StartUp, SecondInstanceShowsTheMessageWritesNothingAndExitsZero) {
         if (row.logFromAnEarlierRun) WriteFile(temp / "unpack.log", Utf16Le("[7]earlier line\r\n"));
         const auto before = Snapshot(temp.Path());
 
-        std::vector<std::string> holderArgs = {WineRun(), WinToolPath("hold_mutex.exe")};
+        std::vector<std::string> holderArgs = {WineRunner(), WinToolPath("hold_mutex.exe")};
         holderArgs.insert(holderArgs.end(), row.holderOptions.begin(), row.holderOptions.end());
-        holderArgs.push_back(kMutexName);
+        holderArgs.push_back(kSingleInstanceMutex);
         BackgroundProgram holder(holderArgs);
         ASSERT_TRUE(holder.WaitForOutput("held\n", kSeconds)) << holder.Output() << holder.Errors();
 
-        BackgroundProgram stub({WineRun(), WinToolPath("run_with_temp.exe"), WinPath(temp.Path()),
-                                WinPath(StubPath())});
+        BackgroundProgram stub({WineRunner(), WinToolPath("run_with_temp.exe"), ToWindowsPath(temp.Path()),
+                                ToWindowsPath(StubPath())});
         ASSERT_TRUE(stub.Started());
-        const RunResult box = RunProgram({WineRun(), WinToolPath("answer_message_box.exe"),
-                                          Hex(kCaption), std::to_string(kSeconds * 1000)});
+        const RunResult box = RunProgram({WineRunner(), WinToolPath("answer_message_box.exe"),
+                                          Hex(kMessageCaption), std::to_string(kSeconds * 1000)});
         EXPECT_EQ(0, box.exitCode) << box.out << box.err;
-        EXPECT_EQ(std::string("caption: ") + kCaption + "\n" +
+        EXPECT_EQ(std::string("caption: ") + kMessageCaption + "\n" +
                       "text: " + kSecondInstanceText + "\n" +
                       "owner: none\n"
                       "buttons: 1\n"
@@ -116,16 +104,16 @@ TEST(StartUp, SecondInstanceShowsTheMessageWritesNothingAndExitsZero) {
 }
 
 TEST(StartUp, FirstInstanceRunsOnceTheHolderHasEnded) {
-    BackgroundProgram holder({WineRun(), WinToolPath("hold_mutex.exe"), kMutexName});
+    BackgroundProgram holder({WineRunner(), WinToolPath("hold_mutex.exe"), kSingleInstanceMutex});
     ASSERT_TRUE(holder.WaitForOutput("held\n", kSeconds)) << holder.Output() << holder.Errors();
     holder.CloseInput();
     ASSERT_EQ(0, holder.Wait(kSeconds));
 
     // A message box would keep the stub waiting until the time limit ends it (exit code 124).
     TempDir temp;
-    const RunResult run = RunProgram({"timeout", std::to_string(kSeconds), WineRun(),
-                                      WinToolPath("run_with_temp.exe"), WinPath(temp.Path()),
-                                      WinPath(StubPath())});
+    const RunResult run = RunProgram({"timeout", std::to_string(kSeconds), WineRunner(),
+                                      WinToolPath("run_with_temp.exe"), ToWindowsPath(temp.Path()),
+                                      ToWindowsPath(StubPath())});
     EXPECT_EQ(0, run.exitCode) << run.out << run.err;
 }
 
@@ -134,7 +122,7 @@ TEST(StartUp, FirstInstanceRunsOnceTheHolderHasEnded) {
 // mutex call, the quiet error mode follows, and static destruction closes the mutex handle.
 TEST(StartUp, OrderOfTheStartUpStepsInARunningStub) {
     const RunResult run =
-        RunProgram({"timeout", std::to_string(kSeconds), WineRun(), StubPath()}, {"WINEDEBUG=+relay"});
+        RunProgram({"timeout", std::to_string(kSeconds), WineRunner(), StubPath()}, {"WINEDEBUG=+relay"});
     ASSERT_EQ(0, run.exitCode) << run.err.substr(0, 2000);
     const std::vector<std::string> lines = Lines(run.err);
     const std::size_t end = lines.size();
@@ -184,8 +172,8 @@ TEST(StartUp, LogAppendsAcrossRunsAndReachesTheDebuggerOutput) {
     TempDir temp;
     std::vector<std::string> debugLines;
     for (const char* message : {"first run", "second run"}) {
-        const RunResult run = RunProgram({WineRun(), WinToolPath("run_with_temp.exe"),
-                                          WinPath(temp.Path()), WinToolPath("write_log_line.exe"),
+        const RunResult run = RunProgram({WineRunner(), WinToolPath("run_with_temp.exe"),
+                                          ToWindowsPath(temp.Path()), WinToolPath("write_log_line.exe"),
                                           message},
                                          {"WINEDEBUG=-all,warn+seh"});
         ASSERT_EQ(0, run.exitCode) << run.out << run.err;

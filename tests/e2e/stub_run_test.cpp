@@ -5,46 +5,18 @@
 
 #include <algorithm>
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "background_program.h"
+#include "expect_log.h"
 #include "support.h"
 
 using namespace e2e;
+using testsupport::ExpectLog;
+using testsupport::MatchesLogPattern;
 
 namespace {
-
-std::string Pattern(std::string text) {
-    // Literal text, with "{n}" for a decimal number and "{x}" for hexadecimal digits.
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 3, "{n}") == 0) {
-            out += "-?[0-9]+";
-            i += 2;
-        } else if (text.compare(i, 3, "{x}") == 0) {
-            out += "[0-9A-F]+";
-            i += 2;
-        } else if (text.compare(i, 3, "{*}") == 0) {
-            out += ".*";
-            i += 2;
-        } else {
-            if (std::string("\\^$.|?*+()[]{}").find(text[i]) != std::string::npos) out += '\\';
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-void ExpectLog(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
-    std::string all;
-    for (const auto& line : actual) all += "  " + line + "\n";
-    ASSERT_EQ(expected.size(), actual.size()) << all;
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_TRUE(std::regex_match(actual[i], std::regex(Pattern(expected[i]))))
-            << "line " << i << "\n expected " << expected[i] << "\n actual   " << actual[i];
-}
 
 std::string Random(std::size_t n, unsigned seed) {
     std::string s(n, '\0');
@@ -253,8 +225,7 @@ TEST_F(StubRun, PlantedAtTheWorkingDirectory) {
         WriteFile(outside + "/run.bat", batch("planted"));
         for (const auto& command : c.plant) ASSERT_EQ(0, RunProgram(command).exitCode) << command[0];
 
-        const RunResult run = RunProgram({"sh", "-c", "cd '" + dir.Path() + "' && exec '" + std::string(SOURCE_DIR) +
-                                                          "/scripts/wine-run' pkg.exe"});
+        const RunResult run = RunProgram({"sh", "-c", "cd '" + dir.Path() + "' && exec '" + WineRunner() + "' pkg.exe"});
         EXPECT_EQ(0, run.exitCode) << run.err;
         const std::string ran = ReadFile(marker);
         EXPECT_EQ(*c.ran ? std::string(c.ran) + "\r\n" : "", ran);
@@ -264,7 +235,9 @@ TEST_F(StubRun, PlantedAtTheWorkingDirectory) {
         const auto log = Log();
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(c.lastLine, log.back());
-        if (c.lastLine == done) EXPECT_FALSE(FileExists(work)) << "the working directory is removed";
+        if (c.lastLine == done) {
+            EXPECT_FALSE(FileExists(work)) << "the working directory is removed";
+        }
     }
     CleanWineTemp();
 }
@@ -280,7 +253,7 @@ TEST_F(StubRun, LeftoverHeldOpenIsNeverRun) {
     RunProgram({"mkdir", "-p", TempUnix("unpack")});
     WriteFile(TempUnix("unpack/run.bat"), batch("leftover"));
     {
-        BackgroundProgram holder({std::string(SOURCE_DIR) + "/scripts/wine-run", WinToolPath("hold_file.exe"),
+        BackgroundProgram holder({WineRunner(), WinToolPath("hold_file.exe"),
                                   WineTempWindowsDir() + "\\unpack\\run.bat", ToWindowsPath(dir / "held"),
                                   ToWindowsPath(dir / "go"), "60000"});
         for (int tick = 0; tick < 300 && !FileExists(dir / "held"); ++tick) usleep(100 * 1000);
@@ -352,7 +325,7 @@ TEST_F(StubRun, NotEnoughDiskSpace) {
     std::memcpy(&bytes[name - 24 + 8], &huge, sizeof huge);
     WriteFile(dir / "big.exe", bytes);
 
-    BackgroundProgram stub({std::string(SOURCE_DIR) + "/scripts/wine-run", dir / "big.exe"});
+    BackgroundProgram stub({WineRunner(), dir / "big.exe"});
     const std::string caption = "Brevant\xC2\xAE Kelvor";
     const RunResult box = RunWine(WinToolPath("answer_message_box.exe"), {Hex(caption), "60000"});
     EXPECT_EQ(0, box.exitCode) << box.out << box.err;
@@ -368,8 +341,8 @@ TEST_F(StubRun, NotEnoughDiskSpace) {
     const auto at = std::find(log.begin(), log.end(),
                               "[CUnPack::UnPackFiles] There is not enough disk space to install .");
     ASSERT_NE(log.end(), at);
-    EXPECT_TRUE(std::regex_match(*(at - 1), std::regex(Pattern("[CUnPack::UnPackFiles]  FreeSpace:{n} FileSize:" +
-                                                               std::to_string(huge)))))
+    EXPECT_TRUE(MatchesLogPattern("[CUnPack::UnPackFiles]  FreeSpace:{n} FileSize:" + std::to_string(huge),
+                                  *(at - 1)))
         << *(at - 1);
     for (const auto& line : log) EXPECT_EQ(std::string::npos, line.find("UnPack total")) << line;
 }
@@ -395,7 +368,7 @@ TEST_F(StubRun, ThirtyTwoBitWindowsAndWindows10) {
 
     std::vector<std::string> log = runAndReadLog();
     ASSERT_GE(log.size(), 5u);
-    EXPECT_TRUE(std::regex_match(log[0], std::regex(Pattern("[CUtility::OSInfo] OS {n}.{n}({n}) {*} x64:0"))))
+    EXPECT_TRUE(MatchesLogPattern(std::string("[CUtility::OSInfo] OS {n}.{n}({n}) {*} x64:0"), log[0]))
         << log[0];
     bool interpreter = false;
     for (const auto& line : log)
@@ -409,7 +382,7 @@ TEST_F(StubRun, ThirtyTwoBitWindowsAndWindows10) {
     for (const auto& line : log)
         if (line.rfind("[CUtility::OSInfo]", 0) == 0) osLines.push_back(line);
     ASSERT_EQ(2u, osLines.size());
-    EXPECT_TRUE(std::regex_match(osLines[1], std::regex(Pattern("[CUtility::OSInfo] OS 10.0({n}) {*} x64:0"))))
+    EXPECT_TRUE(MatchesLogPattern(std::string("[CUtility::OSInfo] OS 10.0({n}) {*} x64:0"), osLines[1]))
         << osLines[1];
     RunProgram({"wineserver", "-k"}, env);
 }

@@ -103,7 +103,7 @@ TEST(StubpackVerify, BrokenPackagesAreCaughtWithTheirReason) {
     onPacked.append(reinterpret_cast<const char*>(&outer), sizeof outer);
 
     std::string badName = bytes;
-    std::memcpy(&badName[Record(bytes, 1) + 24], "..\\run.bat", 11);
+    std::memcpy(&badName[Record(bytes, 1) + package::kNameAt], "..\\run.bat", 11);
 
     const struct {
         const char* file;
@@ -121,7 +121,7 @@ TEST(StubpackVerify, BrokenPackagesAreCaughtWithTheirReason) {
         {"appended.exe", bytes + "junk", "4 bytes follow it before the end of the file"},
         {"appended-after-signing.exe", signedBytes + "junk", "4 bytes follow the certificate table"},
         {"bad-name.exe", badName,
-         "error at offset " + std::to_string(Record(bytes, 1) + 24) +
+         "error at offset " + std::to_string(Record(bytes, 1) + package::kNameAt) +
              ": record 2 ('..\\x5Crun.bat'): the name holds a path separator: the stub skips this file"},
     };
     for (const auto& c : cases) {
@@ -150,6 +150,48 @@ TEST(StubpackVerify, BrokenPackagesAreCaughtWithTheirReason) {
     EXPECT_NE(std::string::npos, unaligned.out.find("not on an 8-byte boundary")) << unaligned.out;
     EXPECT_NE(std::string::npos, unaligned.out.find("OK: the stub will extract all 3 files (unsigned, 1 warning)"))
         << unaligned.out;
+}
+
+// list and verify describe the certificate table alike: where the PE headers put it, and where
+// the stub expects it (the two differ when the headers and the stub's reckoning disagree).
+TEST(StubpackVerify, ListAndVerifyAgreeOnTheCertificateTable) {
+    TempDir dir;
+    const std::string pkg = PackWithPadding(dir, dir / "pkg.exe", 5);
+    ASSERT_EQ(0, Sign(pkg, dir / "signed.exe").exitCode);
+    const std::string signedBytes = ReadFile(dir / "signed.exe");
+    const std::uint64_t table = ReadFile(pkg).size();  // the packer aligned it: the signer added nothing
+    const std::uint64_t size = signedBytes.size() - table;
+    // The security directory moved by 8 bytes: the stub, which reads only its size, still finds
+    // the package; data appended after the table: only verify can say why the stub finds none.
+    std::uint32_t lfanew = 0;
+    std::memcpy(&lfanew, &signedBytes[package::kLfanewOffset], 4);
+    std::string moved = signedBytes;
+    const std::uint32_t movedAddress = static_cast<std::uint32_t>(table + 8);
+    std::memcpy(&moved[lfanew + package::kCertTableAddressOffset], &movedAddress, 4);
+    WriteFile(dir / "moved.exe", moved);
+    WriteFile(dir / "appended.exe", signedBytes + "junk");
+    const struct {
+        const char* file;
+        std::uint64_t offset, expectedAt;
+        bool listed;
+    } cases[] = {{"signed.exe", table, table, true},
+                 {"moved.exe", table + 8, table, true},
+                 {"appended.exe", table, table + 4, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string expected = "\"certificateTable\": {\"offset\": " + std::to_string(c.offset) +
+                                     ", \"size\": " + std::to_string(size) +
+                                     ", \"stubExpectsAt\": " + std::to_string(c.expectedAt) + "}";
+        const RunResult verify = Stubpack({"verify", "--json", dir / c.file});
+        EXPECT_NE(std::string::npos, verify.out.find(expected)) << verify.out;
+        if (!c.listed) continue;
+        const RunResult list = Stubpack({"list", "--json", dir / c.file});
+        EXPECT_NE(std::string::npos, list.out.find(expected)) << list.out;
+    }
+    EXPECT_NE(std::string::npos, Stubpack({"list", dir / "moved.exe"})
+                                     .out.find("certificate table: " + std::to_string(size) + " bytes at offset " +
+                                               std::to_string(table + 8) + " (the stub expects it at offset " +
+                                               std::to_string(table) + ")"));
 }
 
 TEST(StubpackVerify, WhatCannotBeVerified) {

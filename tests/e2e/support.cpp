@@ -200,9 +200,11 @@ std::string ToWindowsPath(const std::string& unixPath) {
     return path;
 }
 
+std::string WineRunner() { return std::string(SOURCE_DIR) + "/scripts/wine-run"; }
+
 RunResult RunWine(const std::string& exe, const std::vector<std::string>& args,
                   const std::vector<std::string>& env) {
-    std::vector<std::string> argv = {std::string(SOURCE_DIR) + "/scripts/wine-run", exe};
+    std::vector<std::string> argv = {WineRunner(), exe};
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProgram(argv, env);
 }

@@ -63,6 +63,8 @@ std::string WineTempDir();
 std::string WineTempWindowsDir();
 // The Windows path of a Unix path (Wine maps / to Z:).
 std::string ToWindowsPath(const std::string& unixPath);
+// scripts/wine-run: wine with the test run's prefix, for argument vectors that start Windows programs.
+std::string WineRunner();
 // Runs a Windows program under Wine with the given (re-quoted) arguments.
 RunResult RunWine(const std::string& exe, const std::vector<std::string>& args = {},
                   const std::vector<std::string>& env = {});

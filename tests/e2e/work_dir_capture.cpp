@@ -48,7 +48,7 @@ CapturedRun RunCapturingWorkDir(const std::string& exe, const std::string& outDi
     // The launcher ends a stub that outlives its time; the outer limit is for the launcher.
     const RunResult launched = RunProgram(
         {"timeout", "-k", "10", std::to_string(options.timeoutSeconds + 60),
-         std::string(SOURCE_DIR) + "/scripts/wine-run", WinToolPath("launch_bounded.exe")},
+         WineRunner(), WinToolPath("launch_bounded.exe")},
         env);
 
     CapturedRun run;

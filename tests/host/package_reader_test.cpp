@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "package/package_reader.h"
+#include "package_builder.h"
 
 using namespace package;
+using testsupport::BuiltPackage;
+using testsupport::TestPackage;
 
 namespace {
 
@@ -58,20 +61,18 @@ PackageRecordHeader Record(std::uint32_t count, std::uint32_t k, std::uint64_t s
 
 }  // namespace
 
-TEST(PackageFormat, HeaderRoundTripsThroughItsBytes) {
-    const PackageRecordHeader h = Record(5, 1, 30092288, 30092288, "setup.msi");
-    unsigned char bytes[kHeaderSize];
-    std::memcpy(bytes, &h, sizeof h);
-    EXPECT_EQ(5u, ReadUInt32(bytes));
-    EXPECT_EQ(2u, ReadUInt32(bytes + 4));  // index = position + 1
-    EXPECT_EQ(30092288u, ReadUInt32(bytes + 8));
-    EXPECT_EQ(0u, ReadUInt32(bytes + 12));
-    EXPECT_EQ(0, std::memcmp(bytes + 24, "setup.msi\0", 10));
-    for (std::size_t i = 24 + 10; i < kHeaderSize; ++i) ASSERT_EQ(0, bytes[i]) << i;
-
-    PackageRecordHeader back;
-    std::memcpy(&back, bytes, sizeof back);
-    EXPECT_EQ(0, std::memcmp(&back, &h, sizeof h));
+// The fields the packer fills: position counted from 1 (index = position + 1), the name
+// NUL-filled to the end of its field, and the trailer describing the stub.
+TEST(PackageFormat, RecordAndTrailerFields) {
+    PackageRecordHeader h;
+    std::memset(&h, 0xEE, sizeof h);
+    h = Record(5, 1, 30092288, 30092288, "setup.msi");
+    EXPECT_EQ(5u, h.count);
+    EXPECT_EQ(2u, h.index);
+    EXPECT_EQ(30092288u, h.size);
+    EXPECT_EQ(30092288u, h.runningTotal);
+    EXPECT_STREQ("setup.msi", h.name);
+    for (std::size_t i = 9; i < kNameFieldSize; ++i) ASSERT_EQ(0, h.name[i]) << i;
 
     const PackageTrailer t = MakeTrailer(426496, "UnPackFile.exe", 14);
     EXPECT_EQ(0u, t.count);
@@ -136,62 +137,42 @@ TEST(PackageReader, WorkedExampleOffsets) {
 
 namespace {
 
-// A small unsigned package: headers, records of the given sizes, trailer at the end.
-struct Built {
-    std::vector<unsigned char> bytes;
-    std::vector<std::uint64_t> offsets;
-};
-
-Built BuildPackage(const std::vector<std::uint64_t>& sizes, std::int32_t certSize = 0,
-                   std::uint32_t countOverride = 0) {
-    Built b;
-    b.bytes.assign(1024, 0);  // the "stub"
-    b.bytes[0] = 'M';
-    b.bytes[1] = 'Z';
-    std::memcpy(&b.bytes[60], &kLfanew, 4);
-    std::memcpy(&b.bytes[kLfanew + 156], &certSize, 4);
-    const auto count = countOverride ? countOverride : static_cast<std::uint32_t>(sizes.size());
-    std::uint64_t total = 0;
-    for (std::size_t k = 0; k < sizes.size(); ++k) {
-        total += sizes[k];
-        const auto h = Record(count, static_cast<std::uint32_t>(k + 1), sizes[k], total, "f.bin");
-        b.offsets.push_back(b.bytes.size());
-        const auto* p = reinterpret_cast<const unsigned char*>(&h);
-        b.bytes.insert(b.bytes.end(), p, p + sizeof h);
-        b.bytes.insert(b.bytes.end(), sizes[k], 0x5A);
-    }
-    const auto t = MakeTrailer(1024, "stub.exe", 8);
-    const auto* p = reinterpret_cast<const unsigned char*>(&t);
-    b.bytes.insert(b.bytes.end(), p, p + sizeof t);
-    if (certSize > 0) b.bytes.insert(b.bytes.end(), static_cast<std::size_t>(certSize), 0xCC);
-    return b;
+// A small package (signed when certSize > 0) with records of the given sizes.
+BuiltPackage Build(const std::vector<std::uint64_t>& sizes, std::int32_t certSize = 0,
+                   std::int64_t countOverride = -1) {
+    TestPackage p;
+    p.lfanew = kLfanew;
+    p.certTableSize = certSize;
+    for (std::uint64_t size : sizes) p.records.push_back({"f.bin", std::string(size, 'Z'), countOverride});
+    return p.BuildWithOffsets();
 }
 
-PackageLayout Read(const std::vector<unsigned char>& bytes) {
+PackageLayout Read(const std::string& bytes) {
     MemorySource source(bytes.data(), bytes.size());
     return ReadPackageLayout(source);
 }
 
-void SetTrailerSize(std::vector<unsigned char>& bytes, std::uint64_t trailerAt, std::uint64_t v) {
-    std::memcpy(&bytes[trailerAt + 8], &v, 8);
+template <class T>
+void Put(std::string& bytes, std::uint64_t at, T value) {
+    std::memcpy(&bytes[at], &value, sizeof value);
 }
 
 }  // namespace
 
 TEST(PackageReader, UnsignedTrailerIsTheLast284Bytes) {
-    const Built b = BuildPackage({0, 1024, 7});
+    const BuiltPackage b = Build({0, 1024, 7});
     const PackageLayout layout = Read(b.bytes);
     ASSERT_EQ(LocateResult::Found, layout.result);
     EXPECT_EQ(b.bytes.size() - kHeaderSize, layout.trailerOffset);
     ASSERT_EQ(3u, layout.records.size());
-    EXPECT_EQ(b.offsets[2], layout.records[2].offset);
+    EXPECT_EQ(b.recordOffsets[2], layout.records[2].offset);
     EXPECT_EQ(0u, layout.records[0].header.size);  // an empty file is a header right before the next
 }
 
 TEST(PackageReader, ZeroOrNegativeCertificateSizeMeansUnsigned) {
     for (std::int32_t cert : {0, -1, INT32_MIN}) {
-        Built b = BuildPackage({10});
-        std::memcpy(&b.bytes[kLfanew + 156], &cert, 4);
+        BuiltPackage b = Build({10});
+        Put(b.bytes, kLfanew + kCertTableSizeOffset, cert);
         const PackageLayout layout = Read(b.bytes);
         EXPECT_EQ(LocateResult::Found, layout.result) << cert;
         EXPECT_EQ(b.bytes.size() - kHeaderSize, layout.trailerOffset) << cert;
@@ -199,7 +180,7 @@ TEST(PackageReader, ZeroOrNegativeCertificateSizeMeansUnsigned) {
 }
 
 TEST(PackageReader, SignedTrailerEndsWhereTheTableBegins) {
-    const Built b = BuildPackage({100, 3}, 1000);
+    const BuiltPackage b = Build({100, 3}, 1000);
     const PackageLayout layout = Read(b.bytes);
     ASSERT_EQ(LocateResult::Found, layout.result);
     EXPECT_EQ(b.bytes.size() - 1000 - kHeaderSize, layout.trailerOffset);
@@ -207,49 +188,51 @@ TEST(PackageReader, SignedTrailerEndsWhereTheTableBegins) {
 }
 
 TEST(PackageReader, WhenThereIsNoPackageToWalk) {
-    {
-        Built b = BuildPackage({10});
-        SetTrailerSize(b.bytes, b.bytes.size() - kHeaderSize, 0);
-        EXPECT_EQ(LocateResult::NoPackage, Read(b.bytes).result);
-    }
-    {
-        Built b = BuildPackage({10});
-        SetTrailerSize(b.bytes, b.bytes.size() - kHeaderSize, b.bytes.size() + 5);
-        EXPECT_EQ(LocateResult::HeaderOffsetImplausible, Read(b.bytes).result);
-    }
-    {
-        Built b = BuildPackage({10});
-        SetTrailerSize(b.bytes, b.bytes.size() - kHeaderSize, 16);  // inside the PE headers
-        EXPECT_EQ(LocateResult::HeaderOffsetImplausible, Read(b.bytes).result);
-    }
-    for (std::int32_t lfanew : {-4, 1 << 30}) {
-        Built b = BuildPackage({10});
-        std::memcpy(&b.bytes[60], &lfanew, 4);
-        EXPECT_EQ(LocateResult::LfanewOutOfRange, Read(b.bytes).result) << lfanew;
-    }
-    {
-        Built b = BuildPackage({10}, 0);
-        const std::int32_t huge = 0x7FFFFFF0;
-        std::memcpy(&b.bytes[kLfanew + 156], &huge, 4);
-        EXPECT_EQ(LocateResult::TrailerOutsideFile, Read(b.bytes).result);
+    const BuiltPackage good = Build({10});
+    const std::uint64_t trailerSize = good.trailerOffset + kSizeAt;
+    const struct {
+        const char* what;
+        void (*change)(std::string& bytes, std::uint64_t trailerSize);
+        LocateResult expected;
+    } cases[] = {
+        {"trailer size 0", [](std::string& b, std::uint64_t at) { Put<std::uint64_t>(b, at, 0); },
+         LocateResult::NoPackage},
+        {"first record past the file", [](std::string& b, std::uint64_t at) { Put<std::uint64_t>(b, at, b.size() + 5); },
+         LocateResult::HeaderOffsetImplausible},
+        {"first record inside the PE headers", [](std::string& b, std::uint64_t at) { Put<std::uint64_t>(b, at, 16); },
+         LocateResult::HeaderOffsetImplausible},
+        {"negative e_lfanew", [](std::string& b, std::uint64_t) { Put<std::int32_t>(b, kLfanewOffset, -4); },
+         LocateResult::LfanewOutOfRange},
+        {"e_lfanew past the file", [](std::string& b, std::uint64_t) { Put<std::int32_t>(b, kLfanewOffset, 1 << 30); },
+         LocateResult::LfanewOutOfRange},
+        {"certificate table larger than the file",
+         [](std::string& b, std::uint64_t) { Put<std::int32_t>(b, kLfanew + kCertTableSizeOffset, 0x7FFFFFF0); },
+         LocateResult::TrailerOutsideFile},
+    };
+    for (const auto& c : cases) {
+        std::string bytes = good.bytes;
+        c.change(bytes, trailerSize);
+        const PackageLayout layout = Read(bytes);
+        EXPECT_EQ(c.expected, layout.result) << c.what;
+        EXPECT_TRUE(layout.records.empty()) << c.what;
     }
 }
 
 TEST(PackageReader, CountDrivesTheWalk) {
     // A count larger than the records: the trailer is read next, and its count of 0 ends the walk.
-    EXPECT_EQ(2u, Read(BuildPackage({5, 6}, 0, 9).bytes).records.size());
+    EXPECT_EQ(2u, Read(Build({5, 6}, 0, 9).bytes).records.size());
     // A first count of 0 or below ends the walk before any record.
-    EXPECT_EQ(0u, Read(BuildPackage({5, 6}, 0, 0x80000000u).bytes).records.size());
+    EXPECT_EQ(0u, Read(Build({5, 6}, 0, 0x80000000u).bytes).records.size());
     // A smaller count stops early.
-    EXPECT_EQ(1u, Read(BuildPackage({5, 6}, 0, 1).bytes).records.size());
+    EXPECT_EQ(1u, Read(Build({5, 6}, 0, 1).bytes).records.size());
 }
 
 TEST(PackageReader, RecordRunningPastTheEndIsReportedShort) {
-    Built b = BuildPackage({10, 20});
+    BuiltPackage b = Build({10, 20});
     const std::uint64_t huge = 1ull << 40;
-    std::memcpy(&b.bytes[b.offsets[1] + 8], &huge, 8);
+    Put(b.bytes, b.recordOffsets[1] + kSizeAt, huge);
     const PackageLayout layout = Read(b.bytes);
     ASSERT_EQ(2u, layout.records.size());
     EXPECT_LT(layout.records[1].dataBytesAvailable, huge);
-    EXPECT_EQ(b.offsets[1] + kHeaderSize + huge, layout.walkEnd);
+    EXPECT_EQ(b.recordOffsets[1] + kHeaderSize + huge, layout.walkEnd);
 }

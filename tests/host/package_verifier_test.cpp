@@ -11,10 +11,15 @@
 #include <vector>
 
 #include "package/package_format.h"
+#include "package_builder.h"
 #include "package_verifier.h"
 
 using namespace stubpack;
 using package::kHeaderSize;
+using package::kIndexAt;
+using package::kNameAt;
+using package::kRunningTotalAt;
+using package::kSizeAt;
 using package::PackageRecordHeader;
 
 namespace {
@@ -59,29 +64,18 @@ struct Package {
     std::uint64_t trailer = 0;
 };
 
-void Append(Bytes& b, const void* p, std::size_t n) {
-    b.insert(b.end(), static_cast<const unsigned char*>(p), static_cast<const unsigned char*>(p) + n);
-}
-
 // As stubpack create writes it: records, 0-7 zero bytes so that the trailer ends on an 8-byte
 // boundary (unless align is false), the trailer.
 Package Pack(const std::vector<File>& files, bool align = true, const Bytes& stub = Stub()) {
+    testsupport::TestPackage builder;
+    builder.stub.assign(stub.begin(), stub.end());
+    builder.align = align;
+    for (const File& f : files) builder.records.push_back({f.name, f.data});
+    const testsupport::BuiltPackage built = builder.BuildWithOffsets();
     Package p;
-    p.bytes = stub;
-    std::uint64_t total = 0;
-    const auto count = static_cast<std::uint32_t>(files.size());
-    for (std::uint32_t k = 0; k < count; ++k) {
-        total += files[k].data.size();
-        const auto h = package::MakeFileRecord(count, k + 1, files[k].data.size(), total,
-                                               files[k].name.data(), files[k].name.size());
-        p.records.push_back(p.bytes.size());
-        Append(p.bytes, &h, sizeof h);
-        Append(p.bytes, files[k].data.data(), files[k].data.size());
-    }
-    if (align) p.bytes.resize(p.bytes.size() + package::AlignmentPadding(p.bytes.size()), 0);
-    p.trailer = p.bytes.size();
-    const auto t = package::MakeTrailer(stub.size(), "UnPackFile.exe", 14);
-    Append(p.bytes, &t, sizeof t);
+    p.bytes.assign(built.bytes.begin(), built.bytes.end());
+    p.records = built.recordOffsets;
+    p.trailer = built.trailerOffset;
     return p;
 }
 
@@ -201,47 +195,47 @@ TEST(PackageVerifier, BrokenPackagesFailWithTheirReason) {
          "10 bytes follow it"},
         {"data appended after signing", Concat(Sign(good.bytes), Bytes(16, 'x')), "certificate-table",
          Sign(good.bytes).size(), "16 bytes follow the certificate table"},
-        {"record runs into the trailer", withBytes([&](Bytes& b) { Put64(b, good.records[2] + 8, 100); }),
+        {"record runs into the trailer", withBytes([&](Bytes& b) { Put64(b, good.records[2] + kSizeAt, 100); }),
          "record-past-trailer", good.records[2], "past the start of the trailer"},
         {"record runs past the end of the file",
-         withBytes([&](Bytes& b) { Put64(b, good.records[2] + 8, 1ull << 40); }), "record-data",
+         withBytes([&](Bytes& b) { Put64(b, good.records[2] + kSizeAt, 1ull << 40); }), "record-data",
          good.records[2] + kHeaderSize, "run past the end of the file"},
-        {"separator in a name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + 24], "..\\x", 5); }), "name",
-         rec2 + 24, "path separator"},
-        {"slash in a name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + 24], "a/b", 4); }), "name",
-         rec2 + 24, "path separator"},
-        {"dot-dot name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + 24], "..\0\0\0\0\0\0", 8); }),
-         "name", rec2 + 24, "'..'"},
-        {"drive in a name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + 24], "C:x", 4); }), "name",
-         rec2 + 24, "':'"},
-        {"device name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + 24], "con.txt\0", 8); }), "name",
-         rec2 + 24, "reserved device name"},
-        {"empty name", withBytes([&](Bytes& b) { std::memset(&b[rec2 + 24], 0, 260); }), "name", rec2 + 24,
+        {"separator in a name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + kNameAt], "..\\x", 5); }), "name",
+         rec2 + kNameAt, "path separator"},
+        {"slash in a name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + kNameAt], "a/b", 4); }), "name",
+         rec2 + kNameAt, "path separator"},
+        {"dot-dot name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + kNameAt], "..\0\0\0\0\0\0", 8); }),
+         "name", rec2 + kNameAt, "'..'"},
+        {"drive in a name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + kNameAt], "C:x", 4); }), "name",
+         rec2 + kNameAt, "':'"},
+        {"device name", withBytes([&](Bytes& b) { std::memcpy(&b[rec2 + kNameAt], "con.txt\0", 8); }), "name",
+         rec2 + kNameAt, "reserved device name"},
+        {"empty name", withBytes([&](Bytes& b) { std::memset(&b[rec2 + kNameAt], 0, 260); }), "name", rec2 + kNameAt,
          "empty"},
-        {"name without NUL", withBytes([&](Bytes& b) { std::memset(&b[rec2 + 24], 'a', 260); }), "name",
-         rec2 + 24, "no NUL"},
+        {"name without NUL", withBytes([&](Bytes& b) { std::memset(&b[rec2 + kNameAt], 'a', 260); }), "name",
+         rec2 + kNameAt, "no NUL"},
         {"non-zero alignment bytes", withBytes([&](Bytes& b) { b[good.trailer - 1] = 7; }), "unread-bytes",
          good.records[2] + kHeaderSize, "must be zero"},
         {"count smaller than the records",
          withBytes([&](Bytes& b) { for (auto r : good.records) Put32(b, r, 2); }), "unread-bytes",
          good.records[2], "one more record"},
         {"size swallows the next record",
-         withBytes([&](Bytes& b) { Put64(b, good.records[0] + 8, 1000 + kHeaderSize + 15); }), "swallowed-records",
+         withBytes([&](Bytes& b) { Put64(b, good.records[0] + kSizeAt, 1000 + kHeaderSize + 15); }), "swallowed-records",
          rec2, "next record ('run.bat') begins there"},
         {"size swallows every later record, the walk ends at the trailer",
-         withBytes([&](Bytes& b) { Put64(b, rec2 + 8, 15 + kHeaderSize); }), "swallowed-records",
+         withBytes([&](Bytes& b) { Put64(b, rec2 + kSizeAt, 15 + kHeaderSize); }), "swallowed-records",
          good.records[2], "never extracts it"},
-        {"last size takes in the alignment byte", withBytes([&](Bytes& b) { Put64(b, good.records[2] + 8, 1); }),
+        {"last size takes in the alignment byte", withBytes([&](Bytes& b) { Put64(b, good.records[2] + kSizeAt, 1); }),
          "swallowed-padding", good.records[2] + kHeaderSize, "1 byte after that are the packer's alignment"},
         {"first count 0", withBytes([&](Bytes& b) { Put32(b, good.records[0], 0); }), "no-records",
          good.records[0], "extracts nothing"},
-        {"trailer size 0", withBytes([&](Bytes& b) { Put64(b, good.trailer + 8, 0); }), "no-package",
+        {"trailer size 0", withBytes([&](Bytes& b) { Put64(b, good.trailer + kSizeAt, 0); }), "no-package",
          good.trailer, "first record at offset 0"},
-        {"trailer points past itself", withBytes([&](Bytes& b) { Put64(b, good.trailer + 8, L + 5); }),
+        {"trailer points past itself", withBytes([&](Bytes& b) { Put64(b, good.trailer + kSizeAt, L + 5); }),
          "no-package", good.trailer, "is not between"},
-        {"trailer points into the PE headers", withBytes([&](Bytes& b) { Put64(b, good.trailer + 8, 16); }),
+        {"trailer points into the PE headers", withBytes([&](Bytes& b) { Put64(b, good.trailer + kSizeAt, 16); }),
          "no-package", good.trailer, "is not between"},
-        {"first record inside the stub", withBytes([&](Bytes& b) { Put64(b, good.trailer + 8, 0x300); }),
+        {"first record inside the stub", withBytes([&](Bytes& b) { Put64(b, good.trailer + kSizeAt, 0x300); }),
          "stub-image", 0x300, "inside the stub's image"},
         {"e_lfanew out of range", withBytes([&](Bytes& b) { Put32(b, 60, 0x7FFFFFF0); }), "pe-header", 60,
          "e_lfanew"},
@@ -273,9 +267,9 @@ TEST(PackageVerifier, StubExtractsEveryFileFollowsTheWalk) {
     const Package good = Pack(kFiles);
     const Package onPacked = Pack({{"b.txt", "b"}}, true, good.bytes);
     Bytes badName = good.bytes;
-    std::memcpy(&badName[good.records[1] + 24], "a:b", 4);
+    std::memcpy(&badName[good.records[1] + kNameAt], "a:b", 4);
     Bytes shortData = good.bytes;
-    Put64(shortData, good.records[2] + 8, 1ull << 40);
+    Put64(shortData, good.records[2] + kSizeAt, 1ull << 40);
 
     EXPECT_TRUE(Verify(good.bytes).stubExtractsEveryFile);
     // The stub writes every record of this one: it fails verify only for the unread inner package.
@@ -315,7 +309,7 @@ TEST(PackageVerifier, NameLengthAgainstThePathLimit) {
         }
         ASSERT_NE(nullptr, f) << Dump(r);
         EXPECT_EQ(c.severity, f->severity);
-        EXPECT_EQ(p.records[1] + 24, f->offset);
+        EXPECT_EQ(p.records[1] + kNameAt, f->offset);
         EXPECT_NE(std::string::npos, f->message.find(c.message)) << Dump(r);
         const bool fits = c.severity == Severity::Warning;
         EXPECT_EQ(fits, r.Passed()) << Dump(r);
@@ -335,26 +329,26 @@ TEST(PackageVerifier, InconsistentUnreadFieldsAreWarnings) {
         std::uint64_t offset;
         const char* message;
     } cases[] = {
-        {"index", [&](Bytes& b) { Put32(b, r2 + 4, 9); }, "index", r2 + 4, "index is 9, expected 3"},
-        {"running total", [&](Bytes& b) { Put64(b, r2 + 16, 5); }, "running-total", r2 + 16,
+        {"index", [&](Bytes& b) { Put32(b, r2 + kIndexAt, 9); }, "index", r2 + kIndexAt, "index is 9, expected 3"},
+        {"running total", [&](Bytes& b) { Put64(b, r2 + kRunningTotalAt, 5); }, "running-total", r2 + kRunningTotalAt,
          "running total is 5, expected 1015"},
         {"count larger than the records",
          [&](Bytes& b) { for (auto r : good.records) Put32(b, r, 7); }, "count", good.records[2],
          "count is 7 but the stub's walk meets 3 records"},
         {"counts differ", [&](Bytes& b) { Put32(b, r2, 9); }, "count", r2, "the first record's is 3"},
         {"trailer count", [&](Bytes& b) { Put32(b, t, 4); }, "trailer", t, "count is 4"},
-        {"trailer index", [&](Bytes& b) { Put32(b, t + 4, 0); }, "trailer", t + 4, "index is 0"},
-        {"trailer running total", [&](Bytes& b) { Put64(b, t + 16, 1); }, "trailer", t + 16, "running total"},
-        {"trailer name without NUL", [&](Bytes& b) { std::memset(&b[t + 24], 'x', 260); }, "trailer", t + 24,
+        {"trailer index", [&](Bytes& b) { Put32(b, t + kIndexAt, 0); }, "trailer", t + kIndexAt, "index is 0"},
+        {"trailer running total", [&](Bytes& b) { Put64(b, t + kRunningTotalAt, 1); }, "trailer", t + kRunningTotalAt, "running total"},
+        {"trailer name without NUL", [&](Bytes& b) { std::memset(&b[t + kNameAt], 'x', 260); }, "trailer", t + kNameAt,
          "no NUL"},
-        {"bytes after a name's NUL", [&](Bytes& b) { b[r1 + 24 + 100] = 'x'; }, "name-padding", r1 + 124,
+        {"bytes after a name's NUL", [&](Bytes& b) { b[r1 + kNameAt + 100] = 'x'; }, "name-padding", r1 + kNameAt + 100,
          "after the name's NUL"},
-        {"name with a trailing dot", [&](Bytes& b) { std::memcpy(&b[r2 + 24], "run.bat.", 9); },
-         "name-trailing", r2 + 24, "written as 'run.bat'"},
-        {"name outside ASCII", [&](Bytes& b) { std::memcpy(&b[r2 + 24], "r\xE9sum\xE9", 7); },
-         "name-code-page", r2 + 24, "--codepage"},
-        {"same name twice", [&](Bytes& b) { std::memcpy(&b[r2 + 24], "SETUP.MSI", 9); }, "duplicate-name",
-         r2 + 24, "same name as record 1"},
+        {"name with a trailing dot", [&](Bytes& b) { std::memcpy(&b[r2 + kNameAt], "run.bat.", 9); },
+         "name-trailing", r2 + kNameAt, "written as 'run.bat'"},
+        {"name outside ASCII", [&](Bytes& b) { std::memcpy(&b[r2 + kNameAt], "r\xE9sum\xE9", 7); },
+         "name-code-page", r2 + kNameAt, "--codepage"},
+        {"same name twice", [&](Bytes& b) { std::memcpy(&b[r2 + kNameAt], "SETUP.MSI", 9); }, "duplicate-name",
+         r2 + kNameAt, "same name as record 1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -7,41 +7,16 @@
 #include <vector>
 
 #include "package/unpack.h"
+#include "expect_log.h"
 #include "package_builder.h"
 #include "test_temp_dir.h"
 #include "util/utility.h"
 
 namespace {
 
-// "{n}" in a pattern stands for a decimal number (the free space differs from run to run).
-bool Matches(const std::wstring& pattern, const std::wstring& text) {
-    std::size_t p = 0, t = 0;
-    while (p < pattern.size()) {
-        if (pattern.compare(p, 3, L"{n}") == 0) {
-            const std::size_t start = t;
-            while (t < text.size() && iswdigit(text[t])) ++t;
-            if (t == start) return false;
-            p += 3;
-        } else {
-            if (t >= text.size() || text[t] != pattern[p]) return false;
-            ++p;
-            ++t;
-        }
-    }
-    return t == text.size();
-}
-
-void ExpectLog(const std::vector<std::wstring>& expected, const std::vector<std::wstring>& actual) {
-    ASSERT_EQ(expected.size(), actual.size()) << [&] {
-        std::string all;
-        for (const auto& line : actual) all += std::string(line.begin(), line.end()) + "\n";
-        return all;
-    }();
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_TRUE(Matches(expected[i], actual[i]))
-            << "line " << i << "\n  expected: " << std::string(expected[i].begin(), expected[i].end())
-            << "\n  actual:   " << std::string(actual[i].begin(), actual[i].end());
-}
+using testsupport::ExpectLog;
+using testsupport::TestPackage;
+using testsupport::TestRecord;
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 

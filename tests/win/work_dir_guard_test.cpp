@@ -78,6 +78,8 @@ TEST(WorkDirGuard, NoRenameWhileHeld) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(workDir.c_str()));
 }
 
+using testsupport::TestPackage;
+
 namespace {
 
 std::wstring Name(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }

@@ -26,9 +26,22 @@ struct Input {
     std::unique_ptr<FileSource> file;
 };
 
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A file that ends before its length was copied changed while packing: nothing is written.
+void CopyWhole(AtomicOutputFile& out, int sourceFd, std::uint64_t n, const std::string& sourceName,
+               Progress* progress) {
+    if (out.CopyFrom(sourceFd, 0, n, sourceName, progress) != n)
+        throw InputError(sourceName, "file ended early (was it changed while packing?)");
 }
 
 }  // namespace
@@ -53,8 +66,9 @@ int RunCreate(const CreateOptions& options) {
     }
     if (inputs.size() > 0x7FFFFFFF) throw UsageError("too many files");
 
-    AtomicOutputFile out(options.outputPath);
-    out.CopyFrom(stub.Descriptor(), options.stubPath, image.length);
+    const OutputDirectory outputDirectory(DirectoryOf(options.outputPath), false);
+    AtomicOutputFile out(outputDirectory, BaseName(options.outputPath));
+    CopyWhole(out, stub.Descriptor(), image.length, options.stubPath, nullptr);
 
     const auto count = static_cast<std::uint32_t>(inputs.size());
     std::uint64_t runningTotal = 0;
@@ -66,7 +80,7 @@ int RunCreate(const CreateOptions& options) {
             count, k + 1, size, runningTotal, input.recordName.data(), input.recordName.size());
         out.Write(&header, sizeof header);
         Progress progress("packing " + input.path, size);
-        out.CopyFrom(input.file->Descriptor(), input.path, size, &progress);
+        CopyWhole(out, input.file->Descriptor(), size, input.path, &progress);
     }
 
     static const char zeros[package::kTrailerAlignment] = {};

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <random>
 #include <string>
 
 #include "commands.h"
@@ -35,71 +34,6 @@
 namespace stubpack {
 
 namespace {
-
-class Directory {
-public:
-    explicit Directory(const std::string& path) : path_(path) {
-        if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-            throw InputError(path, std::string("cannot create the directory: ") + std::strerror(errno));
-        fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0) throw InputError(path, std::string("cannot open the directory: ") + std::strerror(errno));
-    }
-    ~Directory() { ::close(fd_); }
-    Directory(const Directory&) = delete;
-    Directory& operator=(const Directory&) = delete;
-    int Fd() const { return fd_; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-};
-
-// A new file inside the directory under a temporary name; removed unless renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const Directory& dir) : dir_(dir) {
-        std::random_device random;
-        const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            name_ = ".stubpack-";
-            for (int i = 0; i < 10; ++i) name_ += alphabet[random() % (sizeof alphabet - 1)];
-            name_ += ".tmp";
-            fd_ = ::openat(dir.Fd(), name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (fd_ < 0 && errno != EEXIST)
-                throw InputError(dir.Path(), std::string("cannot create a file: ") + std::strerror(errno));
-        }
-        if (fd_ < 0) throw InputError(dir.Path(), "cannot create a temporary file");
-    }
-    ~TemporaryFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlinkat(dir_.Fd(), name_.c_str(), 0);
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    int Fd() const { return fd_; }
-
-    // Makes the file durable and gives it its name; an existing entry of that name is replaced
-    // (a symlink itself, never its target).
-    void Commit(const std::string& name) {
-        const std::string shown = dir_.Path() + "/" + name;
-        const bool synced = ::fsync(fd_) == 0;
-        const int syncError = errno;
-        const bool closed = ::close(fd_) == 0;
-        fd_ = -1;
-        if (!synced || !closed)
-            throw InputError(shown, std::string("cannot write: ") + std::strerror(synced ? errno : syncError));
-        if (::renameat(dir_.Fd(), name_.c_str(), dir_.Fd(), name.c_str()) != 0)
-            throw InputError(shown, std::string("cannot write: ") + std::strerror(errno));
-        committed_ = true;
-    }
-
-private:
-    const Directory& dir_;
-    std::string name_;
-    int fd_ = -1;
-    bool committed_ = false;
-};
 
 // Defence in depth: the verifier has applied the stub's name rules already.
 bool IsSafeEntryName(const std::string& name) {
@@ -127,7 +61,7 @@ int RunExtract(const ExtractOptions& options) {
     std::map<std::size_t, std::string> finalName;  // record -> name on disk
     for (const FinalFile& f : FinalFiles(report)) finalName[f.data->record] = f.name;
 
-    const Directory dir(options.directory);
+    const OutputDirectory dir(options.directory, true);
     const std::string& pkg = options.packagePath;
     std::size_t refused = 0;
     auto refuse = [&](const PlannedFile& f, const std::string& why) {
@@ -162,13 +96,11 @@ int RunExtract(const ExtractOptions& options) {
             }
             const std::string shown = dir.Path() + "/" + name;
             try {
-                TemporaryFile out(dir);
+                AtomicOutputFile out(dir, name);
                 Progress progress("extracting " + name, f.size);
-                const std::uint64_t copied =
-                    CopyRange(package.Descriptor(), f.dataOffset, out.Fd(), f.size, pkg, shown, &progress);
-                if (copied != f.size)
+                if (out.CopyFrom(package.Descriptor(), f.dataOffset, f.size, pkg, &progress) != f.size)
                     throw InputError(pkg, "the file ended early (was it changed while reading?)");
-                out.Commit(name);
+                out.Commit(0644);
             } catch (const InputError& e) {
                 // One file that cannot be stored here (a name too long for this file system, a
                 // directory in the way, a full disk) does not stop the others.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <random>
 #include <vector>
 
 #include "errors.h"
@@ -20,17 +21,6 @@ constexpr std::size_t kCopyBufferSize = 256 << 10;
 
 std::string SystemReason(int error) { return std::strerror(error); }
 
-std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::uint64_t CurrentOffset(int fd) {
     const off_t offset = ::lseek(fd, 0, SEEK_CUR);
     return offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
@@ -39,6 +29,17 @@ std::uint64_t CurrentOffset(int fd) {
 bool SamePlaceInPage(std::uint64_t a, std::uint64_t b) {
     static const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
     return a % page == b % page;
+}
+
+void WriteAll(int fd, const void* data, std::size_t n, const std::string& name) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t put = ::write(fd, p, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) throw InputError(name, "write failed: " + SystemReason(errno));
+        p += put;
+        n -= static_cast<std::size_t>(put);
+    }
 }
 
 }  // namespace
@@ -77,37 +78,65 @@ std::size_t FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n
     return done;
 }
 
-AtomicOutputFile::AtomicOutputFile(const std::string& destination) : destination_(destination) {
-    temporary_ = DirectoryOf(destination) + "/." + BaseName(destination) + ".XXXXXX";
-    std::vector<char> name(temporary_.begin(), temporary_.end());
-    name.push_back('\0');
-    fd_ = ::mkstemp(name.data());
-    if (fd_ < 0)
-        throw InputError(destination, "cannot create a file in its directory: " + SystemReason(errno));
-    temporary_.assign(name.data());
+OutputDirectory::OutputDirectory(const std::string& path, bool create) : path_(path) {
+    if (create && ::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+        throw InputError(path, "cannot create the directory: " + SystemReason(errno));
+    fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) throw InputError(path, "cannot open the directory: " + SystemReason(errno));
+}
+
+OutputDirectory::~OutputDirectory() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+AtomicOutputFile::AtomicOutputFile(const OutputDirectory& dir, const std::string& name)
+    : dir_(dir), name_(name), shown_(dir.Path() + "/" + name) {
+    std::random_device random;
+    const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        temporary_ = ".stubpack-";
+        for (int i = 0; i < 10; ++i) temporary_ += alphabet[random() % (sizeof alphabet - 1)];
+        temporary_ += ".tmp";
+        fd_ = ::openat(dir.Fd(), temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       0600);
+        if (fd_ < 0 && errno != EEXIST)
+            throw InputError(shown_, "cannot create a file in its directory: " + SystemReason(errno));
+    }
+    if (fd_ < 0) throw InputError(shown_, "cannot create a temporary file in its directory");
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        ::unlink(temporary_.c_str());
-    }
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_) ::unlinkat(dir_.Fd(), temporary_.c_str(), 0);
 }
 
 void AtomicOutputFile::Write(const void* data, std::size_t n) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t put = ::write(fd_, p, n);
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) throw InputError(destination_, "write failed: " + SystemReason(errno));
-        p += put;
-        n -= static_cast<std::size_t>(put);
-        position_ += static_cast<std::uint64_t>(put);
-    }
+    WriteAll(fd_, data, n, shown_);
+    position_ += n;
 }
 
-void AtomicOutputFile::CopyFrom(int sourceFd, const std::string& sourceName, std::uint64_t n,
-                                Progress* progress) {
+std::uint64_t AtomicOutputFile::CopyFrom(int sourceFd, std::uint64_t offset, std::uint64_t n,
+                                         const std::string& sourceName, Progress* progress) {
+    const std::uint64_t copied = CopyRange(sourceFd, offset, fd_, n, sourceName, shown_, progress);
+    position_ += copied;
+    return copied;
+}
+
+void AtomicOutputFile::Commit(unsigned mode) {
+    const bool finished = ::fchmod(fd_, mode) == 0 && ::fsync(fd_) == 0;
+    const int error = errno;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (!finished || !closed)
+        throw InputError(shown_, "cannot finish the file: " + SystemReason(finished ? errno : error));
+    if (::renameat(dir_.Fd(), temporary_.c_str(), dir_.Fd(), name_.c_str()) != 0)
+        throw InputError(shown_, "cannot write: " + SystemReason(errno));
+    committed_ = true;
+}
+
+std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, std::uint64_t n,
+                        const std::string& sourceName, const std::string& destinationName,
+                        Progress* progress) {
     // In-kernel copy where the file systems allow it, like cp; plain reads and writes otherwise.
     // Smaller steps while progress is shown, so that it moves.
     const std::uint64_t step = progress && progress->Active() ? (8u << 20) : (1u << 30);
@@ -115,56 +144,7 @@ void AtomicOutputFile::CopyFrom(int sourceFd, const std::string& sourceName, std
     // file's data follows its 284-byte record header, so it usually does not, and the in-kernel
     // copy then splits every page: on one of our machines it took 1.5 times as long as cp, a
     // buffer of kCopyBufferSize as long as cp.
-    bool kernelCopy = SamePlaceInPage(CurrentOffset(sourceFd), position_);
-    std::vector<char> buffer;
-    while (n > 0) {
-        const std::size_t chunk = static_cast<std::size_t>(n < step ? n : step);
-        ssize_t moved = -1;
-        if (kernelCopy) {
-            moved = ::copy_file_range(sourceFd, nullptr, fd_, nullptr, chunk, 0);
-            if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                              errno == EOPNOTSUPP || errno == EBADF)) {
-                kernelCopy = false;
-                continue;
-            }
-            if (moved < 0 && errno == EINTR) continue;
-            if (moved < 0) throw InputError(sourceName, "copy failed: " + SystemReason(errno));
-            position_ += static_cast<std::uint64_t>(moved);
-        } else {
-            if (buffer.empty()) buffer.resize(kCopyBufferSize);
-            const std::size_t want = chunk < buffer.size() ? chunk : buffer.size();
-            moved = ::read(sourceFd, buffer.data(), want);
-            if (moved < 0 && errno == EINTR) continue;
-            if (moved < 0) throw InputError(sourceName, "read failed: " + SystemReason(errno));
-            Write(buffer.data(), static_cast<std::size_t>(moved));
-        }
-        if (moved == 0) throw InputError(sourceName, "file ended early (was it changed while packing?)");
-        n -= static_cast<std::uint64_t>(moved);
-        if (progress) progress->Advance(static_cast<std::uint64_t>(moved));
-    }
-}
-
-void AtomicOutputFile::Commit(unsigned mode) {
-    if (::fchmod(fd_, mode) != 0)
-        throw InputError(destination_, "cannot finish the file: " + SystemReason(errno));
-    if (::close(fd_) != 0) {
-        fd_ = -1;
-        ::unlink(temporary_.c_str());
-        throw InputError(destination_, "cannot finish the file: " + SystemReason(errno));
-    }
-    fd_ = -1;
-    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary_.c_str());
-        throw InputError(destination_, "cannot write: " + SystemReason(error));
-    }
-}
-
-std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, std::uint64_t n,
-                        const std::string& sourceName, const std::string& destinationName,
-                        Progress* progress) {
-    const std::uint64_t step = progress && progress->Active() ? (8u << 20) : (1u << 30);
-    bool kernelCopy = true;
+    bool kernelCopy = SamePlaceInPage(offset, CurrentOffset(destinationFd));
     std::vector<char> buffer;
     std::uint64_t copied = 0;
     while (copied < n) {
@@ -187,14 +167,7 @@ std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, s
             moved = ::pread(sourceFd, buffer.data(), want, static_cast<off_t>(offset + copied));
             if (moved < 0 && errno == EINTR) continue;
             if (moved < 0) throw InputError(sourceName, "read failed: " + SystemReason(errno));
-            const char* p = buffer.data();
-            for (ssize_t left2 = moved; left2 > 0;) {
-                const ssize_t put = ::write(destinationFd, p, static_cast<std::size_t>(left2));
-                if (put < 0 && errno == EINTR) continue;
-                if (put < 0) throw InputError(destinationName, "write failed: " + SystemReason(errno));
-                p += put;
-                left2 -= put;
-            }
+            WriteAll(destinationFd, buffer.data(), static_cast<std::size_t>(moved), destinationName);
         }
         if (moved == 0) break;
         copied += static_cast<std::uint64_t>(moved);

@@ -10,10 +10,10 @@
 
 namespace stubpack {
 
-class FileSource : public package::ByteSource {
+class FileSource final : public package::ByteSource {
 public:
     explicit FileSource(const std::string& path);  // throws InputError
-    ~FileSource() override;
+    ~FileSource();
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
@@ -28,28 +28,48 @@ private:
     std::uint64_t length_ = 0;
 };
 
-// Written to a temporary file in the destination's directory and renamed over the destination
-// by Commit; destroyed without Commit, it removes the temporary file.
+// A directory that output files are written into, held open so that every file is created
+// relative to it (a path swapped for a link while stubpack runs does not redirect them).
+class OutputDirectory {
+public:
+    // create: make the directory when it does not exist yet.
+    OutputDirectory(const std::string& path, bool create);  // throws InputError
+    ~OutputDirectory();
+    OutputDirectory(const OutputDirectory&) = delete;
+    OutputDirectory& operator=(const OutputDirectory&) = delete;
+    int Fd() const { return fd_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// A file that appears under its name only complete: written to a new temporary file inside the
+// directory (never through a link), made durable, then renamed over the name, which replaces a
+// planted link itself, never its target. Destroyed without Commit, it removes the temporary file.
 class AtomicOutputFile {
 public:
-    explicit AtomicOutputFile(const std::string& destination);  // throws InputError
+    AtomicOutputFile(const OutputDirectory& dir, const std::string& name);  // throws InputError
     ~AtomicOutputFile();
     AtomicOutputFile(const AtomicOutputFile&) = delete;
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
     void Write(const void* data, std::size_t n);
-    // Appends the next n bytes of sourceFd, streamed, so memory stays flat whatever n is.
-    // Throws InputError naming the source when it ends early. progress, when given, is advanced.
-    void CopyFrom(int sourceFd, const std::string& sourceName, std::uint64_t n,
-                  Progress* progress = nullptr);
+    // Appends n bytes of sourceFd from offset, streamed, so memory stays flat whatever n is.
+    // Returns how many were copied: fewer than n only when the source ends early.
+    std::uint64_t CopyFrom(int sourceFd, std::uint64_t offset, std::uint64_t n,
+                           const std::string& sourceName, Progress* progress = nullptr);
     std::uint64_t Position() const { return position_; }
+    const std::string& Shown() const { return shown_; }  // the final path, for messages
     void Commit(unsigned mode);
 
 private:
-    std::string destination_;
-    std::string temporary_;
+    const OutputDirectory& dir_;
+    std::string name_, temporary_, shown_;
     int fd_ = -1;
     std::uint64_t position_ = 0;
+    bool committed_ = false;
 };
 
 // Copies n bytes of sourceFd from offset to the current position of destinationFd, streamed.

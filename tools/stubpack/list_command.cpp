@@ -36,8 +36,7 @@ void PrintJson(const std::string& path, const package::PackageLayout& layout) {
     std::printf("{\n  \"file\": %s,\n  \"length\": %" PRIu64 ",\n", JsonString(path).c_str(),
                 layout.fileLength);
     if (IsSigned(layout))
-        std::printf("  \"certificateTable\": {\"offset\": %" PRIu64 ", \"size\": %" PRId32 "},\n",
-                    layout.trailerOffset + package::kHeaderSize, layout.certTableSize);
+        std::printf("  \"certificateTable\": %s,\n", JsonCertificateTable(layout).c_str());
     else
         std::printf("  \"certificateTable\": null,\n");
     std::printf("  \"records\": [");
@@ -60,10 +59,15 @@ void PrintTable(const std::string& path, const package::PackageLayout& layout) {
         PrintRow(record.offset, record.header, shortData ? "  (truncated)" : "");
     }
     PrintRow(layout.trailerOffset, layout.trailer, "  (trailer)");
-    if (IsSigned(layout))
-        std::printf("certificate table: %" PRId32 " bytes at offset %" PRIu64 "\n",
-                    layout.certTableSize, layout.trailerOffset + package::kHeaderSize);
-    else
+    if (IsSigned(layout)) {
+        // Where the PE headers put it; and, when that is elsewhere, where the stub looks for it.
+        const std::uint64_t expected = layout.trailerOffset + package::kHeaderSize;
+        std::printf("certificate table: %" PRId32 " bytes at offset %" PRIu32, layout.certTableSize,
+                    layout.certTableAddress);
+        if (layout.certTableAddress != expected)
+            std::printf(" (the stub expects it at offset %" PRIu64 ")", expected);
+        std::printf("\n");
+    } else
         std::printf("certificate table: none (unsigned)\n");
 }
 

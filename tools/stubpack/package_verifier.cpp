@@ -8,20 +8,21 @@
 
 #include "package/package_format.h"
 #include "package/record_name.h"
+#include "breakage_diagnosis.h"
 #include "pe_stub.h"
 #include "record_names.h"
 #include "text_output.h"
+#include "verify_support.h"
 
 namespace stubpack {
 
 namespace {
 
+using namespace verify;
 using package::ByteSource;
 using package::kHeaderSize;
 using package::LocateResult;
 using package::PackageRecordHeader;
-
-std::string N(std::uint64_t v) { return std::to_string(v); }
 
 // The stub writes each file to <temporary directory>unpack\NAME without a long-path prefix, so
 // the whole path must stay within MAX_PATH - 1 = 259 characters. The temporary directory is the
@@ -31,52 +32,6 @@ constexpr std::size_t kMaxPathUnits = 259;
 constexpr std::size_t kWorkDirUnits = 7;  // "unpack\"
 constexpr std::size_t kShortestTempUnits = 3;
 constexpr std::size_t kUsualTempUnits = 64;
-
-// a + b, or UINT64_MAX when it would wrap.
-std::uint64_t AddSat(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
-
-std::string Plural(std::uint64_t n, const char* word) {
-    return N(n) + " " + word + (n == 1 ? "" : "s");
-}
-
-std::string Quoted(const char* bytes, std::size_t length) {
-    return "'" + PrintableName(bytes, length) + "'";
-}
-
-std::string RecordLabel(std::size_t k, const PackageRecordHeader& h) {
-    return "record " + N(k) + " (" + Quoted(h.name, package::NameLength(h)) + ")";
-}
-
-bool AllZero(ByteSource& source, std::uint64_t from, std::uint64_t n) {
-    unsigned char buffer[64];
-    while (n > 0) {
-        const std::size_t want = n < sizeof buffer ? static_cast<std::size_t>(n) : sizeof buffer;
-        const std::size_t got = source.ReadAt(from, buffer, want);
-        if (got != want) return false;
-        for (std::size_t i = 0; i < got; ++i)
-            if (buffer[i]) return false;
-        from += got;
-        n -= got;
-    }
-    return true;
-}
-
-bool ReadHeader(ByteSource& source, std::uint64_t offset, PackageRecordHeader* h) {
-    std::memset(h, 0, sizeof *h);
-    return source.ReadAt(offset, h, sizeof *h) == sizeof *h;
-}
-
-// A header that looks like a trailer stubpack writes: count 0, index 1.
-bool LooksLikeTrailer(const PackageRecordHeader& h) { return h.count == 0 && h.index == 1 && h.size != 0; }
-
-// A header that looks like a record stubpack writes, at position `index` (the first is 2).
-bool LooksLikeRecord(const PackageRecordHeader& h, std::uint32_t index) {
-    const std::size_t length = package::NameLength(h);
-    return h.count > 0 && h.count < 0x80000000u && h.index == index && length < package::kNameFieldSize &&
-           package::CheckRecordName(h.name, length) == package::NameProblem::None;
-}
-
-bool LooksLikeFirstRecord(const PackageRecordHeader& h) { return LooksLikeRecord(h, 2); }
 
 std::string StripTrailingDotsAndSpaces(const std::string& name) {
     return name.substr(0, package::StoredNameLength(name.data(), name.size()));
@@ -103,16 +58,16 @@ public:
             ReportNoPackage();
         }
         r_.stubExtractsEveryFile = StubExtractsEveryFile();
-        if (!r_.stubExtractsEveryFile) Diagnose();
+        if (!r_.stubExtractsEveryFile) DiagnoseBreakage(source_, r_);
         if (r_.stubExtractsEveryFile && !r_.isSigned) CheckAlignmentForSigning();
     }
 
 private:
     void Error(const char* check, std::uint64_t offset, std::string message) {
-        r_.findings.push_back({Severity::Error, check, offset, std::move(message)});
+        AddFinding(r_, Severity::Error, check, offset, std::move(message));
     }
     void Warn(const char* check, std::uint64_t offset, std::string message) {
-        r_.findings.push_back({Severity::Warning, check, offset, std::move(message)});
+        AddFinding(r_, Severity::Warning, check, offset, std::move(message));
     }
 
     // False when nothing further can be read (no PE headers to find the trailer through).
@@ -215,15 +170,15 @@ private:
         if (t.count != 0)
             Warn("trailer", at, "the trailer's count is " + N(t.count) + ", not 0");
         if (t.index != 1)
-            Warn("trailer", at + 4, "the trailer's index is " + N(t.index) + ", not 1");
+            Warn("trailer", at + package::kIndexAt, "the trailer's index is " + N(t.index) + ", not 1");
         if (t.runningTotal != t.size)
-            Warn("trailer", at + 16, "the trailer's running total (" + N(t.runningTotal) +
+            Warn("trailer", at + package::kRunningTotalAt, "the trailer's running total (" + N(t.runningTotal) +
                                          ") differs from its size (" + N(t.size) + ")");
         const std::size_t length = package::NameLength(t);
         if (length == package::kNameFieldSize)
-            Warn("trailer", at + 24, "the trailer's name field has no NUL");
+            Warn("trailer", at + package::kNameAt, "the trailer's name field has no NUL");
         else if (length == 0)
-            Warn("trailer", at + 24, "the trailer's name (the stub's file name) is empty");
+            Warn("trailer", at + package::kNameAt, "the trailer's name (the stub's file name) is empty");
         else
             CheckNamePadding(t, at, "the trailer");
     }
@@ -232,7 +187,7 @@ private:
         const std::size_t length = package::NameLength(h);
         for (std::size_t i = length; i < package::kNameFieldSize; ++i) {
             if (h.name[i] != 0) {
-                Warn("name-padding", headerOffset + 24 + i,
+                Warn("name-padding", headerOffset + package::kNameAt + i,
                      what + ": the name field holds non-zero bytes after the name's NUL");
                 return;
             }
@@ -313,11 +268,11 @@ private:
                 CheckName(f, label);
                 CheckNamePadding(h, info.offset, label);
                 if (h.index != k + 1)
-                    Warn("index", info.offset + 4,
+                    Warn("index", info.offset + package::kIndexAt,
                          label + ": index is " + N(h.index) + ", expected " + N(k + 1));
                 running = AddSat(running, h.size);
                 if (h.runningTotal != running)
-                    Warn("running-total", info.offset + 16,
+                    Warn("running-total", info.offset + package::kRunningTotalAt,
                          label + ": running total is " + N(h.runningTotal) + ", expected " + N(running));
                 if (h.count != firstCount)
                     Warn("count", info.offset,
@@ -388,7 +343,7 @@ private:
     }
 
     void CheckName(PlannedFile& f, const std::string& label) {
-        const std::uint64_t at = f.headerOffset + 24;
+        const std::uint64_t at = f.headerOffset + package::kNameAt;
         if (f.nameBytes.size() == package::kNameFieldSize) {
             f.nameProblem = package::NameProblem::TooLong;
             Error("name", at, label + ": the name field has no NUL inside its 260 bytes: the stub skips this file");
@@ -442,7 +397,7 @@ private:
             if (found != last.end()) {
                 PlannedFile& earlier = r_.files[found->second];
                 earlier.replacedBy = f.record;
-                Warn("duplicate-name", f.headerOffset + 24,
+                Warn("duplicate-name", f.headerOffset + package::kNameAt,
                      "record " + N(f.record) + " (" + Quoted(f.nameBytes.data(), f.nameBytes.size()) +
                          ") has the same name as record " + N(earlier.record) + " (at " +
                          N(earlier.headerOffset) + "): the stub replaces that file with this one");
@@ -471,40 +426,9 @@ private:
         if (gap < package::kTrailerAlignment) {
             message += ": alignment bytes before the trailer must be zero";
         } else {
-            message += ": " + DescribeUnreadBytes(end, trailer);
+            message += ": " + DescribeUnreadBytes(source_, layout_, end, trailer);
         }
         Error("unread-bytes", end, message);
-    }
-
-    // A trailer-like header 0-7 zero bytes after `from` (the packer's alignment), ending by `limit`.
-    bool FindTrailerAfter(std::uint64_t from, std::uint64_t limit, std::uint64_t* at, PackageRecordHeader* h) {
-        for (std::uint64_t pad = 0; pad < package::kTrailerAlignment; ++pad) {
-            const std::uint64_t candidate = from + pad;
-            if (candidate + kHeaderSize > limit) return false;
-            if (pad > 0 && !AllZero(source_, candidate - 1, 1)) return false;
-            if (ReadHeader(source_, candidate, h) && LooksLikeTrailer(*h)) {
-                *at = candidate;
-                return true;
-            }
-        }
-        return false;
-    }
-
-    std::string DescribeUnreadBytes(std::uint64_t from, std::uint64_t to) {
-        std::uint64_t at = 0;
-        PackageRecordHeader h;
-        if (FindTrailerAfter(from, to, &at, &h)) {
-            if (h.size == layout_.trailer.size)
-                return "they hold another trailer (at " + N(at) +
-                       ") pointing at the same first record: the package was appended twice";
-            return "they hold another trailer (at " + N(at) + "): a second package was appended";
-        }
-        if (ReadHeader(source_, from, &h) && h.count > 0 &&
-            package::NameLength(h) < package::kNameFieldSize &&
-            package::CheckRecordName(h.name, package::NameLength(h)) == package::NameProblem::None)
-            return "they begin with what looks like one more record (" + Quoted(h.name, package::NameLength(h)) +
-                   "), so the records' count is too small";
-        return "they are not the packer's 0-7 zero bytes of alignment";
     }
 
     bool StubExtractsEveryFile() const {
@@ -515,85 +439,6 @@ private:
         if (end > layout_.trailerOffset) return false;
         const std::uint64_t gap = layout_.trailerOffset - end;
         return gap == 0 || (gap < package::kTrailerAlignment && AllZero(source_, end, gap));
-    }
-
-    // The stub's view is broken: find out what the package was meant to be, to say why.
-    void Diagnose() {
-        if (r_.isSigned && DiagnoseSignerPadding()) return;
-        if (!r_.imageEndKnown) return;
-        // When the stub walks from the image end itself, its findings already say where it broke.
-        if (layout_.result == LocateResult::Found && layout_.trailer.size == r_.imageEnd) return;
-        DiagnoseFromImageEnd();
-    }
-
-    // A signing tool that pads the file to a multiple of 8 before appending the certificate
-    // table leaves 1-7 zero bytes between a trailer that did not end on that boundary and the table.
-    bool DiagnoseSignerPadding() {
-        const std::uint64_t table = layout_.certTableAddress;
-        if (table == 0 || AddSat(table, static_cast<std::uint64_t>(layout_.certTableSize)) != layout_.fileLength)
-            return false;
-        for (std::uint64_t pad = 1; pad < package::kTrailerAlignment; ++pad) {
-            if (table < kHeaderSize + pad) break;
-            const std::uint64_t at = table - pad - kHeaderSize;
-            PackageRecordHeader h;
-            if (!ReadHeader(source_, at, &h) || !LooksLikeTrailer(h) || !AllZero(source_, at + kHeaderSize, pad))
-                continue;
-            if (!package::IsPlausibleHeaderOffset(h.size, layout_.lfanew, at)) continue;
-            Error("signer-padding", at + kHeaderSize,
-                  Plural(pad, "zero byte") + " lie between the trailer (at " + N(at) +
-                      ") and the certificate table (at " + N(table) +
-                      "): a signing tool padded the file to a multiple of 8, so the stub looks for the "
-                      "trailer " + Plural(pad, "byte") + " too late. Pack with stubpack create (its "
-                      "trailer ends on an 8-byte boundary) and sign again");
-            return true;
-        }
-        return false;
-    }
-
-    // stubpack writes the first record where the stub's image ends: walk from there, as the stub
-    // would have if it had found the trailer, to tell truncation and appended data apart.
-    void DiagnoseFromImageEnd() {
-        const std::uint64_t start = r_.imageEnd;
-        PackageRecordHeader first;
-        if (!ReadHeader(source_, start, &first) || !LooksLikeFirstRecord(first)) {
-            if (start >= layout_.fileLength && start > 0 && layout_.result != LocateResult::Found)
-                Error("truncated", layout_.fileLength,
-                      "the file ends at " + N(layout_.fileLength) + ", before the stub's image ends (at " +
-                          N(start) + "): the file is truncated");
-            return;
-        }
-        const package::RecordWalk walk = package::WalkRecords(source_, start);
-        for (std::size_t i = 0; i < walk.records.size(); ++i) {
-            const package::RecordInfo& info = walk.records[i];
-            if (info.headerBytesRead == kHeaderSize && info.dataBytesAvailable == info.header.size) continue;
-            const std::uint64_t missing = info.headerBytesRead < kHeaderSize
-                                              ? kHeaderSize - info.headerBytesRead
-                                              : info.header.size - info.dataBytesAvailable;
-            Error("truncated", info.offset,
-                  "the file is truncated: the package that starts after the stub (at " + N(start) +
-                      ") has " + RecordLabel(i + 1, info.header) + " at " + N(info.offset) + ", which needs " +
-                      N(missing) + " more bytes than the file holds");
-            return;
-        }
-        // The records are whole: is there a trailer after them, and where should it be?
-        const std::uint64_t expectedEnd =
-            r_.isSigned ? std::min<std::uint64_t>(layout_.certTableAddress, layout_.fileLength)
-                        : layout_.fileLength;
-        std::uint64_t at = 0;
-        PackageRecordHeader t;
-        if (!FindTrailerAfter(walk.end, layout_.fileLength, &at, &t) || t.size != start) {
-            if (walk.end + kHeaderSize > layout_.fileLength)
-                Error("truncated", walk.end,
-                      "the file is truncated: the records that start after the stub (at " + N(start) +
-                          ") end at " + N(walk.end) + " with no room left for the trailer");
-            return;
-        }
-        const std::uint64_t trailerEnd = at + kHeaderSize;
-        if (trailerEnd < expectedEnd)
-            Error("appended-data", trailerEnd,
-                  "the package's trailer is at " + N(at) + ", but " + Plural(expectedEnd - trailerEnd, "byte") +
-                      " follow it before " + (r_.isSigned ? "the certificate table" : "the end of the file") +
-                      ", where the stub looks for it (data appended after the package?)");
     }
 
     // An unsigned package that will be signed: a signing tool pads to a multiple of 8 first.

@@ -37,4 +37,10 @@ std::string JsonString(const char* bytes, std::size_t length) {
     return out + "\"";
 }
 
+std::string JsonCertificateTable(const package::PackageLocation& location) {
+    return "{\"offset\": " + std::to_string(location.certTableAddress) + ", \"size\": " +
+           std::to_string(location.certTableSize) + ", \"stubExpectsAt\": " +
+           std::to_string(location.trailerOffset + package::kHeaderSize) + "}";
+}
+
 }  // namespace stubpack

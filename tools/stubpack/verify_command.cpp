@@ -47,8 +47,7 @@ void PrintJson(const std::string& path, const VerifyReport& report) {
                 report.stubExtractsEveryFile ? "true" : "false");
     std::printf("  \"errors\": %zu,\n  \"warnings\": %zu,\n", report.Errors(), report.Warnings());
     if (report.isSigned)
-        std::printf("  \"certificateTable\": {\"offset\": %" PRIu32 ", \"size\": %" PRId32 "},\n",
-                    layout.certTableAddress, layout.certTableSize);
+        std::printf("  \"certificateTable\": %s,\n", JsonCertificateTable(layout).c_str());
     else
         std::printf("  \"certificateTable\": null,\n");
     if (layout.hasTrailer)

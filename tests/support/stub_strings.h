@@ -1,7 +1,7 @@
-// Texts of the stub's string table that the end-to-end tests read back from its windows (UTF-8).
+// Texts of the stub that the tests read back from its windows and objects (UTF-8).
 #pragma once
 
-namespace e2e {
+namespace testsupport {
 
 inline constexpr char kMessageCaption[] = "Brevant\xC2\xAE Kelvor";  // string 130
 inline constexpr char kSecondInstanceText[] =                         // string 129
@@ -9,4 +9,4 @@ inline constexpr char kSecondInstanceText[] =                         // string 
     "this one.";
 inline constexpr char kSingleInstanceMutex[] = "Global\\{47B9233E-7E50-46F2-B442-6A53F0D0F508}";
 
-}  // namespace e2e
+}  // namespace testsupport
