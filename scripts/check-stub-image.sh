@@ -3,14 +3,15 @@
 # that Windows always loads from the system directory (KnownDLLs), so that no DLL planted beside
 # a downloaded package executable is ever loaded into the elevated process.
 set -euo pipefail
+#   check-stub-image.sh EXE [SIZE_LIMIT]   (a limit of 0 checks the imports only)
 exe=$1
-limit=65536
+limit=${2:-65536}
 allowed='^(kernel32|user32|shell32|advapi32|msvcrt|gdi32|ole32|shlwapi|comdlg32|ntdll)\.dll$'
 
 size=$(stat -c %s "$exe")
 echo "size: $size bytes (limit $limit)"
 fail=0
-if [ "$size" -gt "$limit" ]; then
+if [ "$limit" -gt 0 ] && [ "$size" -gt "$limit" ]; then
   echo "FAIL: $exe is larger than $limit bytes"
   fail=1
 fi

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev googletest
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64 xvfb xdotool xauth
-  osslsigncode openssl wixl
+  osslsigncode openssl wixl help2man unzip
   clang libclang-rt-14-dev llvm-14
 )
 

@@ -144,6 +144,7 @@ bool FileExists(const std::string& path) {
 }
 
 std::string StubPath() { return std::string(STUB_BUILD_DIR) + "/src/UnPackFile.exe"; }
+std::string StubpackExePath() { return std::string(STUB_BUILD_DIR) + "/tools/stubpack/stubpack.exe"; }
 std::string StubpackPath() { return STUBPACK_EXE; }
 std::string WinToolPath(const std::string& name) {
     return std::string(STUB_BUILD_DIR) + "/tests/win/" + name;

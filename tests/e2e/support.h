@@ -41,6 +41,7 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
 std::string StubPath();      // the built UnPackFile.exe
+std::string StubpackExePath();  // the built stubpack.exe (the Windows build of stubpack)
 std::string StubpackPath();  // the built stubpack
 std::string WinToolPath(const std::string& name);  // a Windows test tool, e.g. "launch.exe"
 

@@ -26,22 +26,37 @@ struct Input {
     std::unique_ptr<FileSource> file;
 };
 
+#ifdef _WIN32
+const char kSeparators[] = "/\\";  // and a drive's colon: "C:setup.msi" is setup.msi in C:'s directory
+#else
+const char kSeparators[] = "/";
+#endif
+
+std::size_t LastSeparator(const std::string& path) {
+    std::size_t at = path.find_last_of(kSeparators);
+#ifdef _WIN32
+    if (at == std::string::npos && path.size() >= 2 && path[1] == ':') at = 1;
+#endif
+    return at;
+}
+
 std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
+    const auto slash = LastSeparator(path);
     if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    if (slash == 0 || (slash == 1 && path[1] == ':') || (slash == 2 && path[1] == ':'))
+        return path.substr(0, slash + 1);  // a root: "/", "C:", "C:\"
+    return path.substr(0, slash);
 }
 
 std::string BaseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
+    const auto slash = LastSeparator(path);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // A file that ends before its length was copied changed while packing: nothing is written.
-void CopyWhole(AtomicOutputFile& out, int sourceFd, std::uint64_t n, const std::string& sourceName,
-               Progress* progress) {
-    if (out.CopyFrom(sourceFd, 0, n, sourceName, progress) != n)
-        throw InputError(sourceName, "file ended early (was it changed while packing?)");
+void CopyWhole(AtomicOutputFile& out, const FileSource& source, std::uint64_t n, Progress* progress) {
+    if (out.CopyFrom(source, 0, n, progress) != n)
+        throw InputError(source.Path(), "file ended early (was it changed while packing?)");
 }
 
 }  // namespace
@@ -68,7 +83,7 @@ int RunCreate(const CreateOptions& options) {
 
     const OutputDirectory outputDirectory(DirectoryOf(options.outputPath), false);
     AtomicOutputFile out(outputDirectory, BaseName(options.outputPath));
-    CopyWhole(out, stub.Descriptor(), image.length, options.stubPath, nullptr);
+    CopyWhole(out, stub, image.length, nullptr);
 
     const auto count = static_cast<std::uint32_t>(inputs.size());
     std::uint64_t runningTotal = 0;
@@ -80,7 +95,7 @@ int RunCreate(const CreateOptions& options) {
             count, k + 1, size, runningTotal, input.recordName.data(), input.recordName.size());
         out.Write(&header, sizeof header);
         Progress progress("packing " + input.path, size);
-        CopyWhole(out, input.file->Descriptor(), size, input.path, &progress);
+        CopyWhole(out, *input.file, size, &progress);
     }
 
     static const char zeros[package::kTrailerAlignment] = {};

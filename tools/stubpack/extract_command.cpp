@@ -94,11 +94,11 @@ int RunExtract(const ExtractOptions& options) {
                 refuse(f, "unsafe name");
                 continue;
             }
-            const std::string shown = dir.Path() + "/" + name;
+            const std::string shown = dir.Entry(name);
             try {
                 AtomicOutputFile out(dir, name);
                 Progress progress("extracting " + name, f.size);
-                if (out.CopyFrom(package.Descriptor(), f.dataOffset, f.size, pkg, &progress) != f.size)
+                if (out.CopyFrom(package, f.dataOffset, f.size, &progress) != f.size)
                     throw InputError(pkg, "the file ended early (was it changed while reading?)");
                 out.Commit(0644);
             } catch (const InputError& e) {

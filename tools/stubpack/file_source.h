@@ -10,6 +10,15 @@
 
 namespace stubpack {
 
+// The system's file handle: a descriptor on Linux, a HANDLE on Windows.
+#ifdef _WIN32
+using NativeFile = void*;
+#else
+using NativeFile = int;
+#endif
+
+// Paths are UTF-8 on both systems; on Windows they may use drive letters, backslashes, UNC names
+// and any length.
 class FileSource final : public package::ByteSource {
 public:
     explicit FileSource(const std::string& path);  // throws InputError
@@ -19,12 +28,12 @@ public:
 
     std::uint64_t Length() const override { return length_; }
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override;
-    int Descriptor() const { return fd_; }
+    NativeFile Native() const { return file_; }
     const std::string& Path() const { return path_; }
 
 private:
     std::string path_;
-    int fd_ = -1;
+    NativeFile file_;
     std::uint64_t length_ = 0;
 };
 
@@ -37,12 +46,14 @@ public:
     ~OutputDirectory();
     OutputDirectory(const OutputDirectory&) = delete;
     OutputDirectory& operator=(const OutputDirectory&) = delete;
-    int Fd() const { return fd_; }
     const std::string& Path() const { return path_; }
+    // The path of an entry inside it, as messages show it.
+    std::string Entry(const std::string& name) const;
 
 private:
+    friend class AtomicOutputFile;
     std::string path_;
-    int fd_ = -1;
+    NativeFile dir_;
 };
 
 // A file that appears under its name only complete: written to a new temporary file inside the
@@ -56,10 +67,10 @@ public:
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
     void Write(const void* data, std::size_t n);
-    // Appends n bytes of sourceFd from offset, streamed, so memory stays flat whatever n is.
+    // Appends n bytes of source from offset, streamed, so memory stays flat whatever n is.
     // Returns how many were copied: fewer than n only when the source ends early.
-    std::uint64_t CopyFrom(int sourceFd, std::uint64_t offset, std::uint64_t n,
-                           const std::string& sourceName, Progress* progress = nullptr);
+    std::uint64_t CopyFrom(const FileSource& source, std::uint64_t offset, std::uint64_t n,
+                           Progress* progress = nullptr);
     std::uint64_t Position() const { return position_; }
     const std::string& Shown() const { return shown_; }  // the final path, for messages
     void Commit(unsigned mode);
@@ -67,17 +78,10 @@ public:
 private:
     const OutputDirectory& dir_;
     std::string name_, temporary_, shown_;
-    int fd_ = -1;
+    NativeFile file_;
     std::uint64_t position_ = 0;
     bool committed_ = false;
 };
-
-// Copies n bytes of sourceFd from offset to the current position of destinationFd, streamed.
-// Returns how many were copied: fewer than n only when the source ends early. Throws InputError
-// (naming the source or the destination) when reading or writing fails.
-std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, std::uint64_t n,
-                        const std::string& sourceName, const std::string& destinationName,
-                        Progress* progress = nullptr);
 
 // True when both paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);

@@ -2,12 +2,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "commands.h"
 #include "errors.h"
+#include "installed_stub.h"
 #include "record_names.h"
+#include "windows_text.h"
 
 #ifndef STUBPACK_VERSION
 #define STUBPACK_VERSION "0.0.0"
@@ -43,7 +46,7 @@ const char kMainHelp[] =
     "\n" EXIT_STATUS_HELP;
 
 const char kCreateHelp[] =
-    "Usage: stubpack create --stub STUB -o OUT [--codepage N] [--] FILE...\n"
+    "Usage: stubpack create [--stub STUB] -o OUT [--codepage N] [--] FILE...\n"
     "\n"
     "Copies STUB to OUT and appends one record per FILE, in the order given; the stub extracts\n"
     "them in that order. OUT is ready for Authenticode signing: sign it after packing (the\n"
@@ -52,7 +55,8 @@ const char kCreateHelp[] =
     "standard error for files of 4 MiB or more when it is a terminal.\n"
     "\n"
     "Options:\n"
-    "  --stub STUB     the unsigned stub (UnPackFile.exe)\n"
+    "  --stub STUB     the unsigned stub (UnPackFile.exe); by default the one installed with\n"
+    "                  stubpack (beside it, or in ../share/stubpack from its directory)\n"
     "  -o, --output OUT  the package executable to write\n"
     "  --codepage N    the Windows ANSI code page of the machines that will run OUT (for\n"
     "                  example 1252 or 932); needed for file names outside ASCII\n"
@@ -169,7 +173,9 @@ int Create(const std::vector<std::string>& args) {
             options.files.push_back(arg);
         }
     }
-    if (options.stubPath.empty()) throw UsageError("create: --stub STUB is required");
+    if (options.stubPath.empty()) options.stubPath = InstalledStubPath();
+    if (options.stubPath.empty())
+        throw UsageError("create: --stub STUB is required (no UnPackFile.exe is installed with stubpack)");
     if (options.outputPath.empty()) throw UsageError("create: -o OUT is required");
     if (options.files.empty()) throw UsageError("create: no files to pack");
     return RunCreate(options);
@@ -289,9 +295,11 @@ int Main(const std::vector<std::string>& args) {
 }  // namespace
 }  // namespace stubpack
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(const std::vector<std::string>& args) {
     try {
-        const int status = stubpack::Main(std::vector<std::string>(argv + 1, argv + argc));
+        const int status = stubpack::Main(args);
         if (std::fflush(stdout) != 0) {
             std::fprintf(stderr, "stubpack: cannot write the output\n");
             return stubpack::kExitBadInput;
@@ -308,3 +316,16 @@ int main(int argc, char** argv) {
         return stubpack::kExitBadInput;
     }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// File names arrive as UTF-16; stubpack works in UTF-8 and gives the system UTF-16 again.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(stubpack::Narrow(argv[i], std::wcslen(argv[i])));
+    return Run(args);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

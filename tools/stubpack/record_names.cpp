@@ -1,7 +1,12 @@
 #include "record_names.h"
 
-#include <iconv.h>
 #include <vector>
+
+#ifdef _WIN32
+#include "windows_text.h"
+#else
+#include <iconv.h>
+#endif
 
 #include "errors.h"
 #include "package/package_format.h"
@@ -11,6 +16,54 @@ namespace stubpack {
 
 namespace {
 
+#ifdef _WIN32
+// The system's code page number for the names this file uses.
+UINT CodePageNumber(const std::string& name) {
+    if (name == "UTF-8") return CP_UTF8;
+    if (name.rfind("CP", 0) == 0) return static_cast<UINT>(std::stoul(name.substr(2)));
+    return 0;  // UTF-16LE
+}
+
+// Strict conversion: fails instead of substituting characters the target cannot hold.
+bool Convert(const char* to, const char* from, const std::string& in, std::string* out) {
+    std::wstring wide;
+    if (std::string(from) == "UTF-16LE") {
+        wide.assign(in.size() / 2, L'\0');
+        for (size_t i = 0; i < wide.size(); ++i)
+            wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(in[2 * i]) |
+                                           static_cast<unsigned char>(in[2 * i + 1]) << 8);
+    } else if (!in.empty()) {
+        const UINT page = CodePageNumber(from);
+        const int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()),
+                                          nullptr, 0);
+        if (n <= 0) return false;
+        wide.assign(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()), &wide[0], n);
+    }
+    if (std::string(to) == "UTF-16LE") {
+        out->clear();
+        for (wchar_t unit : wide) {
+            out->push_back(static_cast<char>(unit & 0xFF));
+            out->push_back(static_cast<char>(unit >> 8));
+        }
+        return true;
+    }
+    out->clear();
+    if (wide.empty()) return true;
+    const UINT page = CodePageNumber(to);
+    // UTF-8 takes no best-fit flag and has no default character to fall back on.
+    const DWORD flags = page == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = page == CP_UTF8 ? nullptr : &usedDefault;
+    const int n = WideCharToMultiByte(page, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                      nullptr, usedDefaultOut);
+    if (n <= 0 || usedDefault) return false;
+    out->assign(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(page, flags, wide.data(), static_cast<int>(wide.size()), &(*out)[0], n, nullptr,
+                        usedDefaultOut);
+    return !usedDefault;
+}
+#else
 // Strict conversion: fails instead of substituting characters the target cannot hold.
 bool Convert(const char* to, const char* from, const std::string& in, std::string* out) {
     iconv_t cd = ::iconv_open(to, from);
@@ -26,6 +79,7 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
     out->assign(buffer.data(), buffer.size() - outLeft);
     return true;
 }
+#endif
 
 std::string CodePageName(unsigned codePage) {
     return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
@@ -46,10 +100,14 @@ void Refuse(const std::string& file, package::NameProblem problem) {
 }  // namespace
 
 bool IsKnownCodePage(unsigned codePage) {
+#ifdef _WIN32
+    return codePage == 65001 || IsValidCodePage(codePage) != FALSE;
+#else
     iconv_t cd = ::iconv_open(CodePageName(codePage).c_str(), "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     ::iconv_close(cd);
     return true;
+#endif
 }
 
 std::string EncodeRecordName(const std::string& utf8Name, unsigned codePage, const std::string& file) {

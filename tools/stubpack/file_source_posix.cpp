@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "temporary_name.h"
 
 namespace stubpack {
 
@@ -31,6 +32,10 @@ bool SamePlaceInPage(std::uint64_t a, std::uint64_t b) {
     return a % page == b % page;
 }
 
+std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, std::uint64_t n,
+                        const std::string& sourceName, const std::string& destinationName,
+                        Progress* progress);
+
 void WriteAll(int fd, const void* data, std::size_t n, const std::string& name) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {
@@ -45,30 +50,30 @@ void WriteAll(int fd, const void* data, std::size_t n, const std::string& name) 
 }  // namespace
 
 FileSource::FileSource(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw InputError(path, "cannot open: " + SystemReason(errno));
+    file_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file_ < 0) throw InputError(path, "cannot open: " + SystemReason(errno));
     struct stat st;
-    if (::fstat(fd_, &st) != 0) {
+    if (::fstat(file_, &st) != 0) {
         const int error = errno;
-        ::close(fd_);
+        ::close(file_);
         throw InputError(path, "cannot read: " + SystemReason(error));
     }
     if (!S_ISREG(st.st_mode)) {
-        ::close(fd_);
+        ::close(file_);
         throw InputError(path, "not a regular file");
     }
     length_ = static_cast<std::uint64_t>(st.st_size);
 }
 
 FileSource::~FileSource() {
-    if (fd_ >= 0) ::close(fd_);
+    if (file_ >= 0) ::close(file_);
 }
 
 std::size_t FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
     if (offset >= length_) return 0;
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, n - done,
+        const ssize_t got = ::pread(file_, static_cast<char*>(buffer) + done, n - done,
                                     static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) throw InputError(path_, "read failed: " + SystemReason(errno));
@@ -81,59 +86,63 @@ std::size_t FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n
 OutputDirectory::OutputDirectory(const std::string& path, bool create) : path_(path) {
     if (create && ::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
         throw InputError(path, "cannot create the directory: " + SystemReason(errno));
-    fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) throw InputError(path, "cannot open the directory: " + SystemReason(errno));
+    dir_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_ < 0) throw InputError(path, "cannot open the directory: " + SystemReason(errno));
 }
 
 OutputDirectory::~OutputDirectory() {
-    if (fd_ >= 0) ::close(fd_);
+    if (dir_ >= 0) ::close(dir_);
 }
 
+std::string OutputDirectory::Entry(const std::string& name) const { return path_ + "/" + name; }
+
 AtomicOutputFile::AtomicOutputFile(const OutputDirectory& dir, const std::string& name)
-    : dir_(dir), name_(name), shown_(dir.Path() + "/" + name) {
+    : dir_(dir), name_(name), shown_(dir.Entry(name)), file_(-1) {
     std::random_device random;
-    const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        temporary_ = ".stubpack-";
-        for (int i = 0; i < 10; ++i) temporary_ += alphabet[random() % (sizeof alphabet - 1)];
-        temporary_ += ".tmp";
-        fd_ = ::openat(dir.Fd(), temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       0600);
-        if (fd_ < 0 && errno != EEXIST)
+    for (int attempt = 0; attempt < 100 && file_ < 0; ++attempt) {
+        temporary_ = TemporaryName(random);
+        file_ = ::openat(dir.dir_, temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         0600);
+        if (file_ < 0 && errno != EEXIST)
             throw InputError(shown_, "cannot create a file in its directory: " + SystemReason(errno));
     }
-    if (fd_ < 0) throw InputError(shown_, "cannot create a temporary file in its directory");
+    if (file_ < 0) throw InputError(shown_, "cannot create a temporary file in its directory");
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlinkat(dir_.Fd(), temporary_.c_str(), 0);
+    if (file_ >= 0) ::close(file_);
+    if (!committed_) ::unlinkat(dir_.dir_, temporary_.c_str(), 0);
 }
 
 void AtomicOutputFile::Write(const void* data, std::size_t n) {
-    WriteAll(fd_, data, n, shown_);
+    WriteAll(file_, data, n, shown_);
     position_ += n;
 }
 
-std::uint64_t AtomicOutputFile::CopyFrom(int sourceFd, std::uint64_t offset, std::uint64_t n,
-                                         const std::string& sourceName, Progress* progress) {
-    const std::uint64_t copied = CopyRange(sourceFd, offset, fd_, n, sourceName, shown_, progress);
+std::uint64_t AtomicOutputFile::CopyFrom(const FileSource& source, std::uint64_t offset, std::uint64_t n,
+                                         Progress* progress) {
+    const std::uint64_t copied = CopyRange(source.Native(), offset, file_, n, source.Path(), shown_, progress);
     position_ += copied;
     return copied;
 }
 
 void AtomicOutputFile::Commit(unsigned mode) {
-    const bool finished = ::fchmod(fd_, mode) == 0 && ::fsync(fd_) == 0;
+    const bool finished = ::fchmod(file_, mode) == 0 && ::fsync(file_) == 0;
     const int error = errno;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
+    const bool closed = ::close(file_) == 0;
+    file_ = -1;
     if (!finished || !closed)
         throw InputError(shown_, "cannot finish the file: " + SystemReason(finished ? errno : error));
-    if (::renameat(dir_.Fd(), temporary_.c_str(), dir_.Fd(), name_.c_str()) != 0)
+    if (::renameat(dir_.dir_, temporary_.c_str(), dir_.dir_, name_.c_str()) != 0)
         throw InputError(shown_, "cannot write: " + SystemReason(errno));
     committed_ = true;
 }
 
+namespace {
+
+// Copies n bytes of sourceFd from offset to the current position of destinationFd, streamed.
+// Returns how many were copied: fewer than n only when the source ends early. Throws InputError
+// (naming the source or the destination) when reading or writing fails.
 std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, std::uint64_t n,
                         const std::string& sourceName, const std::string& destinationName,
                         Progress* progress) {
@@ -175,6 +184,8 @@ std::uint64_t CopyRange(int sourceFd, std::uint64_t offset, int destinationFd, s
     }
     return copied;
 }
+
+}  // namespace
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
