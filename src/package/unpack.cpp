@@ -7,6 +7,7 @@
 #include "package/package_walk.h"
 #include "package/record_name.h"
 #include "util/file_exception.h"
+#include "util/file_handle.h"
 #include "util/path_ancestor.h"
 #include "util/resource_string.h"
 #include "util/utility.h"
@@ -18,24 +19,6 @@ const wchar_t kUnPackFilesTag[] = L"CUnPack::UnPackFiles";
 constexpr DWORD kBlockSize = 1024;
 constexpr UINT kCaptionString = 130;
 constexpr UINT kDiskSpaceString = 131;
-
-// A small owner for the file handles of this file, so that every path closes them.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-    void Close() {
-        if (IsOpen()) CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 HANDLE OpenPackage(const wchar_t* path, CFileException* error) {
     return OpenFileRecordingError(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "util/file_handle.h"
 #include "util/leftover_decision.h"
 
 namespace helddir {
@@ -20,21 +21,6 @@ constexpr int kMaxDepth = 16;
 // attribute, list it if it is a directory, and delete it through the handle.
 constexpr ACCESS_MASK kRemoveAccess =
     DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : m_handle(handle) {}
-    ~Handle() {
-        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return m_handle; }
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
 
 // directoryPath + "\" + name, compared without regard to case as the file system does.
 bool IsAt(const WString& handlePath, const WString& directoryPath, const wchar_t* name,
@@ -86,7 +72,7 @@ bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* 
     if (opened == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED)
         opened = OpenBelow(directory, name, length, kRemoveAccess & ~FILE_WRITE_ATTRIBUTES, FILE_OPEN,
                            0, nullptr, &error);
-    Handle entry(opened);
+    FileHandle entry(opened);
     if (!entry.IsOpen()) return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 
     BY_HANDLE_FILE_INFORMATION info = {};

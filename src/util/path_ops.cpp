@@ -1,6 +1,7 @@
 // Path operations of the working directory.
 #include "util/utility.h"
 
+#include "util/file_handle.h"
 #include "util/held_dir.h"
 
 WString CUtility::GetModulePath() {
@@ -24,12 +25,10 @@ bool CUtility::DeleteDirectoryTree(const wchar_t* path) {
     if (parent.Failed() || slash == WString::npos) return false;
     const WString name(parent.c_str() + slash + 1, parent.Length() - slash - 1);
     parent.Truncate(slash + 1);
-    const HANDLE directory = helddir::OpenDirectory(parent.c_str());
-    if (directory == INVALID_HANDLE_VALUE) return false;
-    const bool removed = !name.Failed() && helddir::RemoveBelow(directory, helddir::HandlePath(directory),
-                                                                name.c_str(), name.Length());
-    CloseHandle(directory);
-    return removed;
+    const FileHandle directory(helddir::OpenDirectory(parent.c_str()));
+    if (!directory.IsOpen() || name.Failed()) return false;
+    return helddir::RemoveBelow(directory.Get(), helddir::HandlePath(directory.Get()), name.c_str(),
+                                name.Length());
 }
 
 void CUtility::StripPathComponents(WString& path, int count) {
