@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -82,11 +83,22 @@ TEST(StartUp, SecondInstanceShowsTheMessageWritesNothingAndExitsZero) {
         BackgroundProgram holder(holderArgs);
         ASSERT_TRUE(holder.WaitForOutput("held\n", kSeconds)) << holder.Output() << holder.Errors();
 
-        BackgroundProgram stub({WineRunner(), WinToolPath("run_with_temp.exe"), ToWindowsPath(temp.Path()),
-                                ToWindowsPath(StubPath())});
-        ASSERT_TRUE(stub.Started());
-        const RunResult box = RunProgram({WineRunner(), WinToolPath("answer_message_box.exe"),
-                                          Hex(kMessageCaption), std::to_string(kSeconds * 1000)});
+        // Seen once in CI: the stub ended at once, wrote nothing, and no box ever appeared, as
+        // when MessageBoxW fails because Wine's desktop process is just ending (it stops about 2 s
+        // after the last window closes). Not reproduced in 16 back-to-back runs; one more start
+        // then, so that only a stub that never shows the box fails here.
+        RunResult box;
+        int stubExit = -1;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            BackgroundProgram stub({WineRunner(), WinToolPath("run_with_temp.exe"), ToWindowsPath(temp.Path()),
+                                    ToWindowsPath(StubPath())});
+            ASSERT_TRUE(stub.Started());
+            box = RunProgram({WineRunner(), WinToolPath("answer_message_box.exe"), Hex(kMessageCaption),
+                              std::to_string(kSeconds * 1000)});
+            stubExit = stub.Wait(kSeconds);
+            if (box.exitCode == 0) break;
+            std::cerr << "no message box on attempt " << attempt + 1 << ": " << box.out << box.err;
+        }
         EXPECT_EQ(0, box.exitCode) << box.out << box.err;
         EXPECT_EQ(std::string("caption: ") + kMessageCaption + "\n" +
                       "text: " + kSecondInstanceText + "\n" +
@@ -95,7 +107,7 @@ TEST(StartUp, SecondInstanceShowsTheMessageWritesNothingAndExitsZero) {
                       "closed\n",
                   box.out);
 
-        EXPECT_EQ(0, stub.Wait(kSeconds)) << "exit code once the box is closed";
+        EXPECT_EQ(0, stubExit) << "exit code once the box is closed";
         EXPECT_EQ(before, Snapshot(temp.Path())) << "no log line, no file, no directory";
 
         holder.CloseInput();
