@@ -1,5 +1,5 @@
-// The package walk's byte source over a file handle of the stub: each read names its offset, so
-// one system call reads a block wherever it lies, and the walk decides all positions.
+// The package walk's byte source over a file handle of the stub: the walk decides every position,
+// and a read that goes on where the last one ended is a single ReadFile.
 #pragma once
 
 #include <windows.h>
@@ -16,16 +16,30 @@ public:
     std::uint64_t Length() const override { return m_length; }
 
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override {
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
         m_lastError = ERROR_SUCCESS;
-        if (ReadFile(m_file, buffer, static_cast<DWORD>(n), &got, &at)) return got;
-        // A read at or past the end of the file is no failure: there is nothing more.
-        const DWORD error = GetLastError();
-        if (error != ERROR_HANDLE_EOF) m_lastError = error;
-        return 0;
+        // Sequential reads go without a seek: under Wine a read at a given offset costs some
+        // thirty times a plain one (measured: 12.5 s against 0.4 s for 256 MiB in 1 KiB blocks).
+        if (offset != m_position) {
+            LARGE_INTEGER to;
+            to.QuadPart = static_cast<LONGLONG>(offset);
+            // A position the file system refuses (beyond 2^63 included) ends the read.
+            if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+                !SetFilePointerEx(m_file, to, nullptr, FILE_BEGIN)) {
+                m_lastError = GetLastError();
+                if (m_lastError == ERROR_SUCCESS) m_lastError = ERROR_NEGATIVE_SEEK;
+                m_position = UINT64_MAX;  // unknown: the next read seeks again
+                return 0;
+            }
+            m_position = offset;
+        }
+        DWORD got = 0;
+        if (!ReadFile(m_file, buffer, static_cast<DWORD>(n), &got, nullptr)) {
+            m_lastError = GetLastError();
+            m_position = UINT64_MAX;
+            return 0;
+        }
+        m_position += got;
+        return got;
     }
 
     // The system error of the last read when it failed outright; ERROR_SUCCESS otherwise.
@@ -34,5 +48,6 @@ public:
 private:
     HANDLE m_file;
     std::uint64_t m_length = 0;
+    std::uint64_t m_position = 0;  // the handle's file pointer (a new handle starts at 0)
     DWORD m_lastError = ERROR_SUCCESS;
 };
