@@ -3,7 +3,7 @@
 #include "app/command_line.h"
 #include "util/wide_format.h"
 
-static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit launch request");
+static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit launch request");
 
 namespace {
 

@@ -47,13 +47,18 @@ constexpr std::size_t kSizeAt = offsetof(PackageRecordHeader, size);
 constexpr std::size_t kRunningTotalAt = offsetof(PackageRecordHeader, runningTotal);
 constexpr std::size_t kNameAt = offsetof(PackageRecordHeader, name);
 
-// PE offsets the stub reads: e_lfanew in the DOS header, and the Size word of data directory
-// entry 4 (the certificate table) inside the PE32 NT headers.
+// PE offsets the stub reads: e_lfanew in the DOS header, and data directory entry 4 (the
+// certificate table: its address, then its size) inside the NT headers. The stub is a PE32 image;
+// built from the same sources for 64-bit Windows it is a PE32+ image, whose optional header is
+// 16 bytes longer before the data directories. The 248 bytes read hold the entry in both.
 constexpr std::size_t kDosHeaderSize = 64;
 constexpr std::size_t kLfanewOffset = 60;
 constexpr std::size_t kNtHeadersSize = 248;
-constexpr std::size_t kCertTableSizeOffset = 156;
+constexpr std::size_t kOptionalHeaderMagicAt = 24;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::size_t kCertTableAddressOffset = 152;
+constexpr std::size_t kCertTableSizeOffset = 156;
+constexpr std::size_t kPe32PlusDirectoryShift = 16;
 
 // The trailer ends on this boundary so that a signing tool, which pads the file to a multiple of 8
 // before appending the certificate table, inserts nothing between trailer and table.
@@ -76,9 +81,19 @@ inline std::int32_t LfanewFromDosHeader(const unsigned char* dosHeader) {
     return ReadInt32(dosHeader + kLfanewOffset);
 }
 
+// Where the certificate table's entry (address, then size) lies in the 248-byte NT headers.
+inline std::size_t CertTableEntryAt(const unsigned char* ntHeaders) {
+    const unsigned magic = ntHeaders[kOptionalHeaderMagicAt] | ntHeaders[kOptionalHeaderMagicAt + 1] << 8;
+    return kCertTableAddressOffset + (magic == kPe32PlusMagic ? kPe32PlusDirectoryShift : 0);
+}
+
 // Certificate table size from the 248-byte NT headers, as the signed number the stub uses.
 inline std::int32_t CertTableSizeFromNtHeaders(const unsigned char* ntHeaders) {
-    return ReadInt32(ntHeaders + kCertTableSizeOffset);
+    return ReadInt32(ntHeaders + CertTableEntryAt(ntHeaders) + 4);
+}
+
+inline std::uint32_t CertTableAddressFromNtHeaders(const unsigned char* ntHeaders) {
+    return ReadUInt32(ntHeaders + CertTableEntryAt(ntHeaders));
 }
 
 // How far before the end of the file the trailer begins.

@@ -38,8 +38,9 @@ PackageLocation LocatePackage(ByteSource& source) {
 
     unsigned char nt[kNtHeadersSize] = {};
     source.ReadAt(static_cast<std::uint64_t>(location.lfanew), nt, sizeof nt);
+    location.certTableEntryAt = CertTableEntryAt(nt);
     location.certTableSize = CertTableSizeFromNtHeaders(nt);
-    location.certTableAddress = ReadUInt32(nt + kCertTableAddressOffset);
+    location.certTableAddress = CertTableAddressFromNtHeaders(nt);
 
     // A certificate table size larger than the file leaves no place for a trailer.
     if (!TrailerOffset(location.fileLength, location.certTableSize, &location.trailerOffset)) {

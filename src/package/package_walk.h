@@ -52,6 +52,7 @@ struct PackageLocation {
     std::int32_t lfanew = 0;
     std::int32_t certTableSize = 0;       // signed, as the stub reads it
     std::uint32_t certTableAddress = 0;   // file offset the PE headers give for the table
+    std::size_t certTableEntryAt = kCertTableAddressOffset;  // the entry, from e_lfanew
     bool hasTrailer = false;
     std::uint64_t trailerOffset = 0;
     PackageTrailer trailer{};

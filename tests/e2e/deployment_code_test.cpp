@@ -11,7 +11,11 @@ using namespace e2e;
 
 namespace {
 
-const char kKey[] = "HKLM\\Software\\Wow6432Node\\Brevant Inc.\\Brevant Remote Server";
+// The stub's own view of HKLM: the 32-bit one, unless it is the build for 64-bit Windows.
+std::string CompanyKey() {
+    return StubIsWindows64() ? "HKLM\\Software\\Brevant Inc." : "HKLM\\Software\\Wow6432Node\\Brevant Inc.";
+}
+std::string ProductKey() { return CompanyKey() + "\\Brevant Remote Server"; }
 
 struct Value {
     std::string type;
@@ -25,7 +29,7 @@ using Values = std::map<std::string, Value>;
 Values ReadProductKey(const TempDir& dir) {
     const std::string exported = dir / "key.reg";
     RunProgram({"rm", "-f", exported});
-    RunWine("regedit", {"/E", ToWindowsPath(exported), std::string(kKey).replace(0, 4, "HKEY_LOCAL_MACHINE")});
+    RunWine("regedit", {"/E", ToWindowsPath(exported), ProductKey().replace(0, 4, "HKEY_LOCAL_MACHINE")});
     const std::string text = Utf16ToUtf8(ReadFile(exported));
     Values values;
     std::size_t start = 0, end;
@@ -46,7 +50,7 @@ Values ReadProductKey(const TempDir& dir) {
     return values;
 }
 
-void DeleteProductKey() { RunWine("reg", {"delete", "HKLM\\Software\\Wow6432Node\\Brevant Inc.", "/f"}); }
+void DeleteProductKey() { RunWine("reg", {"delete", CompanyKey(), "/f"}); }
 
 Values Expected(const std::string& code, const std::string& region) {
     Values v = {{"Confirm_d", {"REG_DWORD", "1"}},
@@ -63,7 +67,7 @@ protected:
         CleanWineTemp();
         DeleteProductKey();
         // The payload reads the product key: the values must already be there when it starts.
-        pkg = BuildPackage(dir, {{"run.bat", "@reg query \"HKLM\\Software\\Wow6432Node\\Brevant Inc.\\Brevant Remote Server\" /v DCode > \"" +
+        pkg = BuildPackage(dir, {{"run.bat", "@reg query \"" + ProductKey() + "\" /v DCode > \"" +
                                                   ToWindowsPath(dir / "seen.txt") + "\"\r\n"}});
     }
     void TearDown() override { DeleteProductKey(); }

@@ -90,7 +90,9 @@ void RunRecipe(const TempDir& dir, const std::string& stubpack, const std::strin
         std::uint32_t lfanew = 0;
         std::memcpy(&lfanew, &image[package::kLfanewOffset], sizeof lfanew);
         std::memset(&image[lfanew + 88], 0, 4);                                 // CheckSum
-        std::memset(&image[lfanew + package::kCertTableAddressOffset], 0, 8);  // security directory
+        const std::size_t entry =
+            package::CertTableEntryAt(reinterpret_cast<const unsigned char*>(&image[lfanew]));
+        std::memset(&image[lfanew + entry], 0, 8);  // security directory
         return image;
     };
     const std::string stubBytes = ReadFile(StubPath());

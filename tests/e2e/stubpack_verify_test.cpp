@@ -167,7 +167,9 @@ TEST(StubpackVerify, ListAndVerifyAgreeOnTheCertificateTable) {
     std::memcpy(&lfanew, &signedBytes[package::kLfanewOffset], 4);
     std::string moved = signedBytes;
     const std::uint32_t movedAddress = static_cast<std::uint32_t>(table + 8);
-    std::memcpy(&moved[lfanew + package::kCertTableAddressOffset], &movedAddress, 4);
+    const std::size_t entry =
+        package::CertTableEntryAt(reinterpret_cast<const unsigned char*>(&signedBytes[lfanew]));
+    std::memcpy(&moved[lfanew + entry], &movedAddress, 4);
     WriteFile(dir / "moved.exe", moved);
     WriteFile(dir / "appended.exe", signedBytes + "junk");
     const struct {

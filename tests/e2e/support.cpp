@@ -1,4 +1,5 @@
 #include "support.h"
+#include "package/package_format.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -144,6 +145,18 @@ bool FileExists(const std::string& path) {
 }
 
 std::string StubPath() { return std::string(STUB_BUILD_DIR) + "/src/UnPackFile.exe"; }
+bool StubIsWindows64() {
+    static const bool is64 = [] {
+        const std::string image = ReadFile(StubPath());
+        std::uint32_t lfanew = 0;
+        if (image.size() >= package::kDosHeaderSize)
+            std::memcpy(&lfanew, &image[package::kLfanewOffset], sizeof lfanew);
+        return lfanew + package::kNtHeadersSize <= image.size() &&
+               package::CertTableEntryAt(reinterpret_cast<const unsigned char*>(&image[lfanew])) !=
+                   package::kCertTableAddressOffset;
+    }();
+    return is64;
+}
 std::string StubpackExePath() { return std::string(STUB_BUILD_DIR) + "/tools/stubpack/stubpack.exe"; }
 std::string StubpackPath() { return STUBPACK_EXE; }
 std::string WinToolPath(const std::string& name) {

@@ -49,7 +49,9 @@ LocateResult ExpectedResult(ByteSource& source) {
     const std::uint64_t length = source.Length();
     const auto lfanew = static_cast<std::int32_t>(ReadLe(source, 60, 4));
     if (lfanew < 0 || static_cast<std::uint64_t>(lfanew) > length) return LocateResult::LfanewOutOfRange;
-    const auto cert = static_cast<std::int32_t>(ReadLe(source, std::uint64_t(lfanew) + 156, 4));
+    // The certificate table's size: at 156 in PE32 headers, 16 bytes later in PE32+ (magic 0x20B).
+    const std::uint64_t sizeAt = ReadLe(source, std::uint64_t(lfanew) + 24, 2) == 0x20B ? 172 : 156;
+    const auto cert = static_cast<std::int32_t>(ReadLe(source, std::uint64_t(lfanew) + sizeAt, 4));
     const std::uint64_t distance = 284 + (cert > 0 ? std::uint64_t(cert) : 0);
     if (distance > length) return LocateResult::TrailerOutsideFile;
     const std::uint64_t trailer = length - distance;

@@ -99,7 +99,7 @@ private:
     }
 
     std::uint64_t SecurityDirectoryOffset() const {
-        return static_cast<std::uint64_t>(layout_.lfanew) + package::kCertTableAddressOffset;
+        return static_cast<std::uint64_t>(layout_.lfanew) + layout_.certTableEntryAt;
     }
 
     void CheckCertificateTable() {

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint16_t kMachineI386 = 0x14C;
 constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kMachineAmd64 = 0x8664;  // the stub built for 64-bit Windows (PE32+)
 constexpr std::size_t kFileHeaderOffset = 4;
 constexpr std::size_t kOptionalHeaderOffset = 24;
 constexpr std::size_t kSectionHeaderSize = 40;
@@ -34,10 +35,13 @@ StubImage CheckStubImage(package::ByteSource& stub, const char* path) {
     stub.ReadAt(static_cast<std::uint64_t>(image.lfanew), nt, sizeof nt);
     if (nt[0] != 'P' || nt[1] != 'E' || nt[2] != 0 || nt[3] != 0)
         throw InputError(path, "not a PE executable (no PE signature)");
-    if (U16(nt + kFileHeaderOffset) != kMachineI386 || U16(nt + kOptionalHeaderOffset) != kPe32Magic)
-        throw InputError(path, "not a 32-bit (PE32, i386) executable");
+    const std::uint16_t machine = U16(nt + kFileHeaderOffset);
+    const std::uint16_t magic = U16(nt + kOptionalHeaderOffset);
+    if (!(machine == kMachineI386 && magic == kPe32Magic) &&
+        !(machine == kMachineAmd64 && magic == package::kPe32PlusMagic))
+        throw InputError(path, "not a 32-bit (PE32, i386) or 64-bit (PE32+, x64) Windows executable");
     if (package::CertTableSizeFromNtHeaders(nt) != 0 ||
-        package::ReadUInt32(nt + package::kCertTableAddressOffset) != 0)
+        package::CertTableAddressFromNtHeaders(nt) != 0)
         throw InputError(path, "the stub is signed: pack the unsigned stub, then sign the package");
 
     std::uint64_t rawEnd = 0;

@@ -1,5 +1,6 @@
-// What stubpack requires of a stub before it appends a package: a 32-bit PE image whose file ends
-// where its last section's raw data ends, without a certificate table (pack first, sign after).
+// What stubpack requires of a stub before it appends a package: a PE image (32-bit, or 64-bit for
+// the build that runs under wine64) whose file ends where its last section's raw data ends, without
+// a certificate table (pack first, sign after).
 #pragma once
 
 #include <cstdint>
