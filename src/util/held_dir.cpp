@@ -75,17 +75,22 @@ bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* 
     FileHandle entry(opened);
     if (!entry.IsOpen()) return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(entry.Get(), &info)) return false;
+    // Attributes and link count by two narrow queries: the whole-file one costs several times
+    // the deletion under Wine, where it also asks the volume for its serial number.
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    FILE_STANDARD_INFO standard = {};
+    if (!GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+        !GetFileInformationByHandleEx(entry.Get(), FileStandardInfo, &standard, sizeof standard))
+        return false;
     const WString entryPath = HandlePath(entry.Get());
     leftover::EntryFacts facts;
-    facts.attributes = info.dwFileAttributes;
-    facts.links = info.nNumberOfLinks;
+    facts.attributes = tag.FileAttributes;
+    facts.links = standard.NumberOfLinks;
     facts.atItsPlace = IsAt(entryPath, directoryPath, name, length);
 
     const leftover::Action action = leftover::Decide(facts);
     if (action == leftover::Action::Keep) return false;
-    if (leftover::ClearsReadOnlyFirst(facts) && !ClearReadOnly(entry.Get(), info.dwFileAttributes))
+    if (leftover::ClearsReadOnlyFirst(facts) && !ClearReadOnly(entry.Get(), tag.FileAttributes))
         return false;
     if (action == leftover::Action::EmptyDirectory && !EmptyDirectory(entry.Get(), entryPath, depth))
         return false;
