@@ -54,7 +54,8 @@ constexpr std::size_t kNameAt = offsetof(PackageRecordHeader, name);
 constexpr std::size_t kDosHeaderSize = 64;
 constexpr std::size_t kLfanewOffset = 60;
 constexpr std::size_t kNtHeadersSize = 248;
-constexpr std::size_t kOptionalHeaderMagicAt = 24;
+constexpr std::size_t kOptionalHeaderAt = 24;  // its first field is the magic
+constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::size_t kCertTableAddressOffset = 152;
 constexpr std::size_t kCertTableSizeOffset = 156;
@@ -63,6 +64,10 @@ constexpr std::size_t kPe32PlusDirectoryShift = 16;
 // The trailer ends on this boundary so that a signing tool, which pads the file to a multiple of 8
 // before appending the certificate table, inserts nothing between trailer and table.
 constexpr std::uint64_t kTrailerAlignment = 8;
+
+inline std::uint16_t ReadUInt16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 
 inline std::int32_t ReadInt32(const unsigned char* p) {
     std::int32_t v;
@@ -81,10 +86,14 @@ inline std::int32_t LfanewFromDosHeader(const unsigned char* dosHeader) {
     return ReadInt32(dosHeader + kLfanewOffset);
 }
 
+// Whether the NT headers are those of a PE32+ (64-bit) image.
+inline bool IsPe32Plus(const unsigned char* ntHeaders) {
+    return ReadUInt16(ntHeaders + kOptionalHeaderAt) == kPe32PlusMagic;
+}
+
 // Where the certificate table's entry (address, then size) lies in the 248-byte NT headers.
 inline std::size_t CertTableEntryAt(const unsigned char* ntHeaders) {
-    const unsigned magic = ntHeaders[kOptionalHeaderMagicAt] | ntHeaders[kOptionalHeaderMagicAt + 1] << 8;
-    return kCertTableAddressOffset + (magic == kPe32PlusMagic ? kPe32PlusDirectoryShift : 0);
+    return kCertTableAddressOffset + (IsPe32Plus(ntHeaders) ? kPe32PlusDirectoryShift : 0);
 }
 
 // Certificate table size from the 248-byte NT headers, as the signed number the stub uses.

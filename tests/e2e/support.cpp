@@ -152,8 +152,7 @@ bool StubIsWindows64() {
         if (image.size() >= package::kDosHeaderSize)
             std::memcpy(&lfanew, &image[package::kLfanewOffset], sizeof lfanew);
         return lfanew + package::kNtHeadersSize <= image.size() &&
-               package::CertTableEntryAt(reinterpret_cast<const unsigned char*>(&image[lfanew])) !=
-                   package::kCertTableAddressOffset;
+               package::IsPe32Plus(reinterpret_cast<const unsigned char*>(&image[lfanew]));
     }();
     return is64;
 }

@@ -9,14 +9,10 @@ namespace stubpack {
 namespace {
 
 constexpr std::uint16_t kMachineI386 = 0x14C;
-constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kMachineAmd64 = 0x8664;  // the stub built for 64-bit Windows (PE32+)
 constexpr std::size_t kFileHeaderOffset = 4;
-constexpr std::size_t kOptionalHeaderOffset = 24;
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::size_t kSizeOfHeadersOffset = 60;  // inside the optional header
-
-std::uint16_t U16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 }  // namespace
 
@@ -35,9 +31,9 @@ StubImage CheckStubImage(package::ByteSource& stub, const char* path) {
     stub.ReadAt(static_cast<std::uint64_t>(image.lfanew), nt, sizeof nt);
     if (nt[0] != 'P' || nt[1] != 'E' || nt[2] != 0 || nt[3] != 0)
         throw InputError(path, "not a PE executable (no PE signature)");
-    const std::uint16_t machine = U16(nt + kFileHeaderOffset);
-    const std::uint16_t magic = U16(nt + kOptionalHeaderOffset);
-    if (!(machine == kMachineI386 && magic == kPe32Magic) &&
+    const std::uint16_t machine = package::ReadUInt16(nt + kFileHeaderOffset);
+    const std::uint16_t magic = package::ReadUInt16(nt + package::kOptionalHeaderAt);
+    if (!(machine == kMachineI386 && magic == package::kPe32Magic) &&
         !(machine == kMachineAmd64 && magic == package::kPe32PlusMagic))
         throw InputError(path, "not a 32-bit (PE32, i386) or 64-bit (PE32+, x64) Windows executable");
     if (package::CertTableSizeFromNtHeaders(nt) != 0 ||
@@ -61,11 +57,11 @@ bool PeImageEnd(package::ByteSource& file, std::uint64_t* end) {
     unsigned char nt[package::kNtHeadersSize] = {};
     if (file.ReadAt(static_cast<std::uint64_t>(lfanew), nt, sizeof nt) != sizeof nt) return false;
 
-    const std::uint16_t sections = U16(nt + kFileHeaderOffset + 2);
-    const std::uint16_t optionalSize = U16(nt + kFileHeaderOffset + 16);
+    const std::uint16_t sections = package::ReadUInt16(nt + kFileHeaderOffset + 2);
+    const std::uint16_t optionalSize = package::ReadUInt16(nt + kFileHeaderOffset + 16);
     const std::uint64_t table =
-        static_cast<std::uint64_t>(lfanew) + kOptionalHeaderOffset + optionalSize;
-    std::uint64_t rawEnd = package::ReadUInt32(nt + kOptionalHeaderOffset + kSizeOfHeadersOffset);
+        static_cast<std::uint64_t>(lfanew) + package::kOptionalHeaderAt + optionalSize;
+    std::uint64_t rawEnd = package::ReadUInt32(nt + package::kOptionalHeaderAt + kSizeOfHeadersOffset);
     for (std::uint16_t i = 0; i < sections; ++i) {
         unsigned char section[kSectionHeaderSize];
         if (file.ReadAt(table + i * kSectionHeaderSize, section, sizeof section) != sizeof section)
