@@ -7,10 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:?usage: demo-package.sh OUT [WINDOWS_BUILD_DIR] [STUBPACK]}
 mkdir -p "$out" && out=$(cd "$out" && pwd)
-# The Windows build that runs here: the 32-bit one, or the 64-bit one where the kernel runs no
-# 32-bit programs (scripts/windows-arch.sh).
-source "$root/scripts/windows-arch.sh"
-win=${2:-$WINDOWS_RUN_TREE}
+win=${2:-$root/build/windows}
 stubpack=${3:-$root/build/host/tools/stubpack/stubpack}
 payload="$out/payload" signer="$out/signer" msi="$out/msi"
 unsigned="$out/KelvorDemoSetup-unsigned.exe" signed="$out/KelvorDemoSetup.exe"

@@ -10,23 +10,14 @@ source "$root/scripts/wine-session.sh"
 wine_session_start
 trap wine_session_end EXIT
 
-# Where the kernel runs no 32-bit programs, build/windows runs only its checks that start no
-# Windows program, and build/win64 the ones that do (label "wine").
 trees=(host windows sanitize)
-declare -A select=()
-if [ "$WINDOWS_RUN_ARCH" = x86_64 ]; then
-  echo "== this kernel runs no 32-bit programs: the Windows-side tests run the 64-bit build under wine64"
-  trees=(host windows win64 sanitize)
-  select=([windows]="-LE wine" [win64]="-L wine")
-fi
 
 status=0
 for tree in "${trees[@]}"; do
   echo "== tests in build/$tree"
   # The fuzz runs are CPU-bound and independent: two at a time.
   parallel=1; [ "$tree" = sanitize ] && parallel=2
-  # shellcheck disable=SC2086  # the selection is two words
-  (cd "$root/build/$tree" && ctest --output-on-failure --timeout 1500 -j "$parallel" ${select[$tree]:-}) |
+  (cd "$root/build/$tree" && ctest --output-on-failure --timeout 1500 -j "$parallel") |
     tee "$root/build/$tree/ctest.log"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 done

@@ -7,20 +7,6 @@ export WINEPREFIX="${WINE_SESSION_PREFIX:-$root/build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko install prompts
 
-# Where 32-bit Wine cannot start (scripts/windows-arch.sh), every "wine" (the scripts', the
-# tests' and Wine's own tools', which call wine-stable) is the 64-bit loader.
-source "$root/scripts/windows-arch.sh"
-if [ "$WINDOWS_RUN_ARCH" = x86_64 ]; then
-  WINE_SESSION_SHIMS=$root/build/wine64-shims
-  mkdir -p "$WINE_SESSION_SHIMS"
-  for name in wine wine-stable; do
-    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$WINE_SESSION_SHIMS/$name"
-    chmod 755 "$WINE_SESSION_SHIMS/$name"
-  done
-  case ":$PATH:" in *":$WINE_SESSION_SHIMS:"*) ;; *) export PATH="$WINE_SESSION_SHIMS:$PATH" ;; esac
-  export WINELOADER=/usr/lib/wine/wine64
-fi
-
 wine_session_start() {
   wineserver -k 2>/dev/null || true
   if [ -z "${DISPLAY:-}" ]; then

@@ -3,11 +3,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/batch_output.h"
 #include "app/command_line.h"
 #include "app/deployment_code_capture.h"
 #include "app/launch_request.h"
 #include "app/payload_wait.h"
 #include "package/unpack.h"
+#include "util/temp_dir.h"
 #include "util/utility.h"
 
 namespace {
@@ -18,17 +20,6 @@ const wchar_t kTag[] = L"CUnPackFileApp::InitInstance";
 // directory for a moment, so the first removal can fail; a few short retries clean up.
 constexpr int kRemoveRetries = 20;
 constexpr DWORD kRemoveRetryDelayMs = 100;
-
-// The batch output lives in the user's temporary directory: a file link planted at its name is
-// deleted (the link itself) so that the interpreter does not write through it. A directory link
-// stays: output cannot be written to a directory, and removing such a link is not safe on every
-// file system (some remove an empty target instead).
-void RemoveFileLink(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        DeleteFileW(path);
-}
 
 LaunchCommand BuildDefaultCommand() {
     LaunchCommand command;
@@ -43,15 +34,21 @@ LaunchCommand BuildDefaultCommand() {
 }
 
 // The reason a command must not start, or null: it starts only in the working directory that
-// this run made and filled, and only when every part of it could be built whole.
-const wchar_t* ReasonNotToStart(CUnPack& unpack, const LaunchCommand& command) {
-    if (!command.Complete()) return L"the command could not be built";
+// this run made and filled, only when every part of it could be built whole, and the default
+// command only with a batch output file this run made.
+const wchar_t* ReasonNotToStart(CUnPack& unpack, const LaunchCommand& command,
+                                BatchOutputFile& batchOutput) {
     const WorkDirProblem problem = unpack.CheckWorkDirBeforeStart();
     if (problem != WorkDirProblem::None) return WorkDirProblemText(problem);
+    if (!command.Complete()) return L"the command could not be built";
+    if (command.passThrough) return nullptr;
     // The default command runs run.bat from the current directory: anywhere else (the download
-    // folder the stub was started from) it could be someone else's.
-    if (!command.passThrough && !SetCurrentDirectoryW(unpack.GetWorkDir().c_str()))
+    // folder the stub was started from) it could be someone else's. The directory is named as
+    // the held handle names it now, not by the path it was made under.
+    const WString workDir = unpack.HeldWorkDirPath();
+    if (workDir.Failed() || !SetCurrentDirectoryW(workDir.c_str()))
         return L"the working directory could not be made the current directory";
+    if (!batchOutput.Prepare()) return L"the batch output file could not be made new";
     return nullptr;
 }
 
@@ -67,6 +64,9 @@ void RemoveWorkDirWithRetries(CUnPack& unpack) {
 }  // namespace
 
 void RunLaunchSequence() {
+    // Found and held now, for the whole run: the log, the working directory and the batch
+    // output are all reached through it.
+    TempDir::Current();
     CUtility::OSInfo();
 
     CUnPack unpack;
@@ -78,21 +78,17 @@ void RunLaunchSequence() {
     const wchar_t* commandLine = GetCommandLineW();
     const WString workDir = unpack.GetWorkDir();
     const LaunchCommand command = UsesPassThrough(cmdline::CountArguments(commandLine))
-                                      ? PassThroughCommand(commandLine, workDir)
+                                      ? PassThroughCommand(commandLine, unpack.HeldWorkDirPath())
                                       : BuildDefaultCommand();
     SHELLEXECUTEINFOW request = MakeLaunchRequest(command);
 
     CUtility::WriteLog(L"[%s] dir:%s file:%s param:%s", kTag, workDir.c_str(), request.lpFile,
                        request.lpParameters);
-    if (const wchar_t* reason = ReasonNotToStart(unpack, command)) {
+    BatchOutputFile batchOutput;
+    if (const wchar_t* reason = ReasonNotToStart(unpack, command, batchOutput)) {
         // As after a failed start: the directory stays, and the next run clears it.
         CUtility::WriteLog(L"[%s] execute refused: %s", kTag, reason);
         return;
-    }
-    if (!command.passThrough) {
-        WString batchOutput(CUtility::GetLogFilePath());
-        batchOutput.Append(L".txt");
-        if (!batchOutput.Failed()) RemoveFileLink(batchOutput.c_str());
     }
     if (!ShellExecuteExW(&request)) {
         CUtility::WriteLog(L"[%s] execute fail", kTag);
@@ -106,6 +102,7 @@ void RunLaunchSequence() {
                        static_cast<int>(GetProcessId(request.hProcess)));
     const DWORD exitCode = PollUntilEnded(request.hProcess);
     CloseHandle(request.hProcess);
+    batchOutput.Release();
     RemoveWorkDirWithRetries(unpack);
     CUtility::WriteLog(L"[%s] execute done code:%d", kTag, static_cast<int>(exitCode));
 }

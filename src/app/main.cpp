@@ -10,6 +10,7 @@
 #include "app/second_instance_message.h"
 #include "app/single_instance_mutex.h"
 #include "app/unpack_file_app.h"
+#include "package/running_image.h"
 
 namespace {
 
@@ -19,6 +20,13 @@ struct DllSearchRestriction {
     DllSearchRestriction() { RestrictDllSearchPath(); }
 };
 DllSearchRestriction g_dllSearchRestriction __attribute__((init_priority(101)));
+
+// Next, the file the process runs from is opened and held: the sooner, the shorter the time in
+// which another process could rename it and put another file at its path.
+struct RunningImageHold {
+    RunningImageHold() { HoldRunningImageEarly(); }
+};
+RunningImageHold g_runningImageHold __attribute__((init_priority(102)));
 
 }  // namespace
 

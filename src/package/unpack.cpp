@@ -6,10 +6,12 @@
 #include "package/package_format.h"
 #include "package/package_walk.h"
 #include "package/record_name.h"
+#include "package/running_image.h"
 #include "util/file_exception.h"
 #include "util/file_handle.h"
 #include "util/path_ancestor.h"
 #include "util/resource_string.h"
+#include "util/temp_dir.h"
 #include "util/utility.h"
 
 namespace {
@@ -19,11 +21,6 @@ const wchar_t kUnPackFilesTag[] = L"CUnPack::UnPackFiles";
 constexpr DWORD kBlockSize = 1024;
 constexpr UINT kCaptionString = 130;
 constexpr UINT kDiskSpaceString = 131;
-
-HANDLE OpenPackage(const wchar_t* path, CFileException* error) {
-    return OpenFileRecordingError(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  OPEN_EXISTING, error);
-}
 
 // The record's name as UTF-16, decoded with the thread's ANSI code page and read only inside
 // its field, so that a name without a NUL never runs into the next bytes.
@@ -105,18 +102,42 @@ DWORD WINAPI CUnPack::UnPackThreadProc(LPVOID parameter) {
     return static_cast<DWORD>(static_cast<CUnPack*>(parameter)->UnPackFiles());
 }
 
+bool CUnPack::OpenPackage(const WString& path) {
+    if (m_hPackage != INVALID_HANDLE_VALUE) return true;
+    // Shared for reading only: while the stub reads it, nobody can change, rename or delete it.
+    RunningImageOpen open;
+    if (m_strPackagePath.IsEmpty())
+        open = TakeRunningImage();
+    else
+        open.file = OpenFileRecordingError(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                           &open.error);
+    if (open.file == INVALID_HANDLE_VALUE) {
+        CUtility::WriteLog(L"[%s] Fail", kFindHeaderTag);
+        if (open.notTheImage)
+            CUtility::WriteLog(L"[%s] Not the file this program was started from: nothing read",
+                               kFindHeaderTag);
+        else
+            CUtility::FileException(open.error);
+        return false;
+    }
+    m_hPackage = open.file;
+    return true;
+}
+
+void CUnPack::ClosePackage() {
+    if (m_hPackage != INVALID_HANDLE_VALUE) CloseHandle(m_hPackage);
+    m_hPackage = INVALID_HANDLE_VALUE;
+}
+
 std::uint64_t CUnPack::FindHeader() {
     const WString path = PackagePath();
     CUtility::WriteLog(L"[%s] Name:%s", kFindHeaderTag, path.c_str());
+    if (!OpenPackage(path)) return 0;
 
-    CFileException error;
-    FileHandle file(OpenPackage(path.c_str(), &error));
-    if (!file.IsOpen()) {
-        CUtility::WriteLog(L"[%s] Fail", kFindHeaderTag);
-        CUtility::FileException(error);
-        return 0;
-    }
-    HandleSource source(file.Get());
+    // From the start of the file, however far an earlier search read.
+    LARGE_INTEGER start = {};
+    SetFilePointerEx(m_hPackage, start, nullptr, FILE_BEGIN);
+    HandleSource source(m_hPackage);
     const package::PackageLocation location = package::LocatePackage(source);
     // Each line as far as the search got: the certificate table size once the PE headers were
     // reached, the first record's offset once the trailer was read.
@@ -129,30 +150,40 @@ std::uint64_t CUnPack::FindHeader() {
 }
 
 int CUnPack::UnPackFiles() {
+    // The file is opened once, by the search, and read by the walk through the same handle:
+    // both see one file, held from the search to the end of the walk.
+    const int result = UnPackRecords();
+    ClosePackage();
+    return result;
+}
+
+int CUnPack::UnPackRecords() {
     const std::uint64_t headerOffset = FindHeader();
     if (headerOffset == 0) return 0;
 
     const WString path = PackagePath();
-    CFileException error;
-    FileHandle package(OpenPackage(path.c_str(), &error));
-    if (!package.IsOpen()) {
-        CUtility::FileException(error);
-        return 0;
-    }
-    HandleSource source(package.Get());
+    LARGE_INTEGER start = {};
+    SetFilePointerEx(m_hPackage, start, nullptr, FILE_BEGIN);
+    HandleSource source(m_hPackage);
     package::RecordWalker walk(source, headerOffset);
 
     // The files go to the working directory, so the free space of its volume is what counts
-    // (the current directory may be on another, read-only or full, volume). The directory and
-    // even the temporary directory may not exist yet: the nearest existing one on the way is
-    // on the volume that will take the files.
-    const WString workDirParent = WorkDirParent();
+    // (the current directory may be on another, read-only or full, volume).
+    const TempDir& temp = TempDir::Current();
     ULARGE_INTEGER freeSpace = {};
     while (walk.Next()) {
         const package::RecordInfo& record = walk.Current();
         const package::PackageRecordHeader& header = record.header;
 
-        if (!FreeSpaceOnTheWay(workDirParent, &freeSpace)) freeSpace.QuadPart = 0;
+        // Without a temporary directory there is nowhere to put the file: that is the reason
+        // to give, not a lack of space.
+        if (!temp.IsHeld()) {
+            CUtility::WriteLog(L"[%s] No temporary directory: extraction given up", kUnPackFilesTag);
+            return 0;
+        }
+        // A failed query keeps the last figure (0 before the first).
+        ULARGE_INTEGER queried = {};
+        if (FreeSpaceOnTheWay(temp.Path(), &queried)) freeSpace = queried;
         CUtility::WriteLog(L"[%s]  FreeSpace:%lld FileSize:%lld", kUnPackFilesTag,
                            static_cast<long long>(freeSpace.QuadPart),
                            static_cast<long long>(header.size));
@@ -213,7 +244,6 @@ int CUnPack::UnPackFiles() {
     }
 
     CUtility::WriteLog(L"[%s] UnPack total %d files.", kUnPackFilesTag, walk.Handled());
-    package.Close();
     m_bFinished = TRUE;
     return 1;
 }

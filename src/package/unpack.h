@@ -13,6 +13,7 @@
 enum class WorkDirProblem {
     None,
     NoTemporaryDirectory,
+    NoProtectedList,   // its access-control list could not be built: it is not made at all
     LeftoverRemains,   // something at its name could not be removed completely (or safely)
     NotCreated,        // no fresh directory could be made
     ForeignEntries,    // it holds entries that this run did not write
@@ -61,6 +62,11 @@ public:
     // this run wrote; a directory that fails stays unusable. Asked before a command starts.
     WorkDirProblem CheckWorkDirBeforeStart();
 
+    // The held working directory's path as the system names it through the handle now (with a
+    // trailing backslash): where a command is started. A failed string when it is not held or
+    // its path does not fit a path buffer.
+    WString HeldWorkDirPath() const;
+
     // Creates the packaged file name (a checked plain name) in the held working directory, or
     // opens it again when this run wrote it before (a package may name a file twice). Never
     // opens an entry that this run did not create. fullPath is for the error record.
@@ -68,7 +74,10 @@ public:
 
 private:
     WString PackagePath() const;
-    void PrepareWorkDir(const WString& parent);
+    bool OpenPackage(const WString& path);
+    void ClosePackage();
+    int UnPackRecords();
+    void PrepareWorkDir();
     void ReleaseWorkDir();
     void ReleaseWrittenFiles();
 
@@ -76,16 +85,10 @@ private:
     WString m_strWorkDir;
     BOOL m_bFinished = FALSE;
     WString m_strPackagePath;  // empty: the running executable
-    // The temporary directory, held from the first GetWorkDir until the removal, so that
-    // nothing above the working directory can be renamed while the stub works below it.
-    HANDLE m_hTempDir = INVALID_HANDLE_VALUE;
-    WString m_strTempDirName;  // its path as the file system names it (no drive)
+    // The package file, opened once by FindHeader and held (read sharing only) until the end
+    // of UnPackFiles.
+    HANDLE m_hPackage = INVALID_HANDLE_VALUE;
     HANDLE m_hWorkDir = INVALID_HANDLE_VALUE;  // held from creation until the removal
     WorkDirProblem m_workDirProblem = WorkDirProblem::None;
     WrittenFiles m_written;
 };
-
-// The directory that holds the working directory: the temporary directory with its trailing
-// backslash, or the Windows directory's Temp when there is none that fits; empty when neither
-// can be found. Never a relative path.
-WString WorkDirParent();

@@ -4,7 +4,6 @@
 // It therefore starts a command only in a directory that this run created itself (anything left
 // at its name is removed first, completely, or the run starts nothing), created and held through
 // one handle, and holding nothing but the files this run wrote.
-#include <shlobj.h>
 #include <winternl.h>
 
 #include "package/unpack.h"
@@ -12,7 +11,7 @@
 #include "package/work_dir_guard.h"
 #include "util/file_exception.h"
 #include "util/held_dir.h"
-#include "util/log_path.h"
+#include "util/temp_dir.h"
 #include "util/utility.h"
 
 namespace {
@@ -33,6 +32,8 @@ const wchar_t* WorkDirProblemText(WorkDirProblem problem) {
     switch (problem) {
         case WorkDirProblem::None: return L"none";
         case WorkDirProblem::NoTemporaryDirectory: return L"no temporary directory";
+        case WorkDirProblem::NoProtectedList:
+            return L"the working directory's access-control list could not be built";
         case WorkDirProblem::LeftoverRemains:
             return L"a leftover at the working directory's name could not be removed";
         case WorkDirProblem::NotCreated: return L"the working directory could not be created";
@@ -42,57 +43,40 @@ const wchar_t* WorkDirProblemText(WorkDirProblem problem) {
     return L"unknown";
 }
 
-WString WorkDirParent() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH, temp);
-    if (TempPathUsable(length, MAX_PATH)) return WString(temp, length);
-    // Without a usable temporary path the working directory would be relative to the current
-    // directory, and its clean-up would delete whatever "unpack" lies there.
-    wchar_t windows[MAX_PATH + 1] = {};
-    const UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (windowsLength == 0 || windowsLength >= MAX_PATH) return WString();
-    WString parent(windows, windowsLength);
-    parent.Append(L"\\Temp\\");
-    return parent;  // a failed string when the append failed
-}
-
 WString CUnPack::GetWorkDir() {
     if (!m_strWorkDir.IsEmpty() || m_workDirProblem != WorkDirProblem::None) return m_strWorkDir;
 
-    const WString parent = WorkDirParent();
-    WString path(parent);
+    const TempDir& temp = TempDir::Current();
+    WString path(temp.Path());
     path.Append(kWorkDirName);
     path.AppendUnit(L'\\');
     // Never a shorter path: that would be the temporary directory itself.
-    if (parent.IsEmpty() || path.Failed()) {
+    if (!temp.IsHeld() || path.Failed()) {
         m_workDirProblem = WorkDirProblem::NoTemporaryDirectory;
         return WString();
     }
     m_strWorkDir = path;
-    PrepareWorkDir(parent);
+    PrepareWorkDir();
     return m_strWorkDir;
 }
 
-void CUnPack::PrepareWorkDir(const WString& parent) {
-    // The temporary directory may not exist yet: make it with its missing parents.
-    if (!CUtility::PathExists(parent.c_str())) SHCreateDirectoryExW(nullptr, parent.c_str(), nullptr);
-    m_hTempDir = helddir::OpenDirectory(parent.c_str());
-    m_strTempDirName = helddir::HandlePath(m_hTempDir);
-    if (m_hTempDir == INVALID_HANDLE_VALUE || m_strTempDirName.Failed()) {
-        m_workDirProblem = WorkDirProblem::NoTemporaryDirectory;
+void CUnPack::PrepareWorkDir() {
+    const TempDir& temp = TempDir::Current();
+    // Created with its protected list from the start and held from that moment, so there is no
+    // instant in which another process of the user could write into it or swap it. Without the
+    // list it would take the temporary directory's, which lets the user in: not made at all.
+    WorkDirSecurity security;
+    if (!security.Descriptor()) {
+        m_workDirProblem = WorkDirProblem::NoProtectedList;
         return;
     }
-
-    // Created with its protected list from the start and held from that moment, so there is no
-    // instant in which another process of the user could write into it or swap it.
-    WorkDirSecurity security;
     bool leftoverRemains = false;
     const auto attempt = [&]() -> HANDLE {
-        leftoverRemains = !helddir::RemoveBelow(m_hTempDir, m_strTempDirName, kWorkDirName,
-                                                kWorkDirNameLength);
+        leftoverRemains =
+            !helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength);
         if (leftoverRemains) return INVALID_HANDLE_VALUE;
         DWORD error = 0;
-        return helddir::OpenBelow(m_hTempDir, kWorkDirName, kWorkDirNameLength, kHoldAccess,
+        return helddir::OpenBelow(temp.Handle(), kWorkDirName, kWorkDirNameLength, kHoldAccess,
                                   FILE_CREATE, FILE_DIRECTORY_FILE, security.Descriptor(), &error);
     };
     // A leftover that another process still holds for a moment (a console host that keeps it as
@@ -189,10 +173,35 @@ WorkDirProblem CUnPack::CheckWorkDirBeforeStart() {
     return m_workDirProblem;
 }
 
+WString CUnPack::HeldWorkDirPath() const {
+    WString path;
+    wchar_t buffer[MAX_PATH + 8];
+    const DWORD length = m_hWorkDir == INVALID_HANDLE_VALUE
+                             ? 0
+                             : GetFinalPathNameByHandleW(m_hWorkDir, buffer, MAX_PATH + 8,
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= MAX_PATH + 8) {
+        path.MarkFailed();
+        return path;
+    }
+    // "\\?\C:\..." or "\\?\UNC\server\share\...": the plain form that commands take.
+    const wchar_t* at = buffer;
+    if (wcsncmp(at, L"\\\\?\\UNC\\", 8) == 0) {
+        path.Append(L"\\\\");
+        at += 8;
+    } else if (wcsncmp(at, L"\\\\?\\", 4) == 0) {
+        at += 4;
+    }
+    path.Append(at);
+    path.AppendUnit(L'\\');
+    if (path.Length() >= MAX_PATH) path.MarkFailed();
+    return path;
+}
+
 CUnPack::~CUnPack() {
+    ClosePackage();
     ReleaseWrittenFiles();
     ReleaseWorkDir();
-    if (m_hTempDir != INVALID_HANDLE_VALUE) CloseHandle(m_hTempDir);
 }
 
 void CUnPack::ReleaseWorkDir() {
@@ -201,7 +210,8 @@ void CUnPack::ReleaseWorkDir() {
 }
 
 void CUnPack::RemoveWorkDir() {
-    if (m_strWorkDir.IsEmpty() || m_hTempDir == INVALID_HANDLE_VALUE) return;
+    const TempDir& temp = TempDir::Current();
+    if (m_strWorkDir.IsEmpty() || !temp.IsHeld()) return;
     ReleaseWrittenFiles();
     ReleaseWorkDir();
     // A directory cannot be removed while it is the current directory: move to its parent.
@@ -209,5 +219,5 @@ void CUnPack::RemoveWorkDir() {
     while (!parent.IsEmpty() && parent[parent.Length() - 1] == L'\\') parent.Truncate(parent.Length() - 1);
     CUtility::StripPathComponents(parent, 1);
     if (!parent.Failed()) SetCurrentDirectoryW(parent.c_str());
-    helddir::RemoveBelow(m_hTempDir, m_strTempDirName, kWorkDirName, kWorkDirNameLength);
+    helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength);
 }

@@ -10,8 +10,10 @@ const wchar_t kWorkDirSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA
 
 }  // namespace
 
+const wchar_t* g_workDirSddl = kWorkDirSddl;
+
 WorkDirSecurity::WorkDirSecurity() {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kWorkDirSddl, SDDL_REVISION_1,
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(g_workDirSddl, SDDL_REVISION_1,
                                                               &m_descriptor, nullptr))
         m_descriptor = nullptr;
 }

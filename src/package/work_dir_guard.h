@@ -8,6 +8,9 @@
 // The working directory's security: a protected access-control list with full control for
 // SYSTEM, Administrators and the creating owner only, nothing inherited from the temporary
 // directory. Descriptor() is null when it could not be built.
+// The list in security-descriptor text form; tests point it at one that cannot be built.
+extern const wchar_t* g_workDirSddl;
+
 class WorkDirSecurity {
 public:
     WorkDirSecurity();

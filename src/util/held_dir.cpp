@@ -75,22 +75,12 @@ bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* 
     FileHandle entry(opened);
     if (!entry.IsOpen()) return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 
-    // Attributes and link count by two narrow queries: the whole-file one costs several times
-    // the deletion under Wine, where it also asks the volume for its serial number.
-    FILE_ATTRIBUTE_TAG_INFO tag = {};
-    FILE_STANDARD_INFO standard = {};
-    if (!GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof tag) ||
-        !GetFileInformationByHandleEx(entry.Get(), FileStandardInfo, &standard, sizeof standard))
-        return false;
-    const WString entryPath = HandlePath(entry.Get());
     leftover::EntryFacts facts;
-    facts.attributes = tag.FileAttributes;
-    facts.links = standard.NumberOfLinks;
-    facts.atItsPlace = IsAt(entryPath, directoryPath, name, length);
-
+    WString entryPath;
+    if (!ReadEntryFacts(entry.Get(), directoryPath, name, length, &facts, &entryPath)) return false;
     const leftover::Action action = leftover::Decide(facts);
     if (action == leftover::Action::Keep) return false;
-    if (leftover::ClearsReadOnlyFirst(facts) && !ClearReadOnly(entry.Get(), tag.FileAttributes))
+    if (leftover::ClearsReadOnlyFirst(facts) && !ClearReadOnly(entry.Get(), facts.attributes))
         return false;
     if (action == leftover::Action::EmptyDirectory && !EmptyDirectory(entry.Get(), entryPath, depth))
         return false;
@@ -106,7 +96,10 @@ HANDLE OpenDirectory(const wchar_t* path) {
 }
 
 HANDLE OpenBelow(HANDLE directory, const wchar_t* name, std::size_t length, ACCESS_MASK access,
-                 ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security, DWORD* error) {
+                 ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security, DWORD* error,
+                 DWORD share) {
+    *error = ERROR_INVALID_PARAMETER;
+    if (disposition != FILE_OPEN && disposition != FILE_CREATE) return INVALID_HANDLE_VALUE;
     *error = ERROR_INVALID_NAME;
     if (directory == INVALID_HANDLE_VALUE || length == 0 || length > 255) return INVALID_HANDLE_VALUE;
     for (std::size_t i = 0; i < length; ++i)
@@ -120,7 +113,7 @@ HANDLE OpenBelow(HANDLE directory, const wchar_t* name, std::size_t length, ACCE
     IO_STATUS_BLOCK status = {};
     HANDLE handle = INVALID_HANDLE_VALUE;
     const NTSTATUS result = NtCreateFile(
-        &handle, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, kShare,
+        &handle, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
         disposition,
         options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
         nullptr, 0);
@@ -130,6 +123,52 @@ HANDLE OpenBelow(HANDLE directory, const wchar_t* name, std::size_t length, ACCE
     }
     *error = ERROR_SUCCESS;
     return handle;
+}
+
+bool ReadEntryFacts(HANDLE entry, const WString& directoryPath, const wchar_t* name,
+                    std::size_t length, leftover::EntryFacts* facts, WString* entryPath) {
+    // Attributes and link count by two narrow queries: the whole-file one costs several times
+    // the rest under Wine, where it also asks the volume for its serial number.
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    FILE_STANDARD_INFO standard = {};
+    if (!GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !GetFileInformationByHandleEx(entry, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    *entryPath = HandlePath(entry);
+    facts->attributes = tag.FileAttributes;
+    facts->links = standard.NumberOfLinks;
+    facts->atItsPlace = IsAt(*entryPath, directoryPath, name, length);
+    return true;
+}
+
+HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
+                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how) {
+    // Read access for the checks; "open existing" or "create new" only, so that nothing is
+    // created through a link. A file that appears between a failed open and the creation is
+    // opened once more.
+    access |= FILE_READ_ATTRIBUTES;
+    DWORD error = 0;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 2 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        if (how == OwnFile::OpenOrCreate) {
+            file = OpenBelow(directory, name, length, access, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
+                             nullptr, &error, share);
+            if (file != INVALID_HANDLE_VALUE || error != ERROR_FILE_NOT_FOUND) break;
+        }
+        file = OpenBelow(directory, name, length, access, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
+                         nullptr, &error, share);
+        if (how == OwnFile::CreateNew || (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS))
+            break;
+    }
+    if (file == INVALID_HANDLE_VALUE) return file;
+    leftover::EntryFacts facts;
+    WString path;
+    if (!ReadEntryFacts(file, directoryPath, name, length, &facts, &path) ||
+        !leftover::IsOwnPlainFile(facts)) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
 }
 
 WString HandlePath(HANDLE handle) {

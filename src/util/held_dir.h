@@ -10,6 +10,7 @@
 #include <cstddef>
 
 #include "util/basic_string.h"
+#include "util/leftover_decision.h"
 
 namespace helddir {
 
@@ -22,12 +23,33 @@ constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 HANDLE OpenDirectory(const wchar_t* path);
 
 // Opens or creates the entry name (length units, no separators) below directory, never
-// following a link at that name. disposition and options as NtCreateFile takes them
-// (FILE_OPEN, FILE_CREATE; FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE); security applies to
-// a created entry and may be null. On failure returns INVALID_HANDLE_VALUE and sets *error to
-// the system error code.
+// following a link at that name. disposition is FILE_OPEN or FILE_CREATE only: an "open if"
+// would create the target of a dangling link at that name before anything could check it.
+// options as NtCreateFile takes them (FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE); security
+// applies to a created entry and may be null. On failure returns INVALID_HANDLE_VALUE and sets
+// *error to the system error code.
 HANDLE OpenBelow(HANDLE directory, const wchar_t* name, std::size_t length, ACCESS_MASK access,
-                 ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security, DWORD* error);
+                 ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security, DWORD* error,
+                 DWORD share = kShare);
+
+// What an entry opened below directory (whose HandlePath is directoryPath) is: its attributes,
+// its number of names, and whether the handle is at the entry's own place. entryPath receives
+// the handle's path. False when the handle cannot be asked.
+bool ReadEntryFacts(HANDLE entry, const WString& directoryPath, const wchar_t* name,
+                    std::size_t length, leftover::EntryFacts* facts, WString* entryPath);
+
+// How OpenOwnFile may come by the file.
+enum class OwnFile {
+    CreateNew,      // only a file this call creates
+    OpenOrCreate,   // an existing file, or else a new one
+};
+
+// The one way the stub opens a file of its own (the log, the batch output) in a directory it
+// holds: below the held handle, never through a link, and then kept only when the handle is
+// on a plain file at its own place with no other name (leftover::IsOwnPlainFile). Otherwise
+// nothing is written, created or deleted there, and the result is INVALID_HANDLE_VALUE.
+HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
+                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how);
 
 // The path of what a handle has open, as the file system names it (without the drive); a
 // failed string when it cannot be read.

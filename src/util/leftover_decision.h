@@ -1,6 +1,6 @@
 // What the elevated stub may do with an entry it finds where it is about to work (a leftover
-// working directory and everything in it), decided from what an open of the entry, made without
-// following links, reports. Portable, so the host tests and fuzzers take it as it is.
+// working directory and everything in it, its log, the batch output), decided from what an open
+// of the entry, made without following links, reports. Portable, so the host tests and fuzzers take it as it is.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,12 @@ inline bool ClearsReadOnlyFirst(const EntryFacts& entry) {
     const Action action = Decide(entry);
     return (action == Action::DeleteFile || action == Action::EmptyDirectory) &&
            (entry.attributes & kReadOnly);
+}
+
+// A file the stub may write to or hold as its own (its log, the batch output): a plain file
+// reached at its own place, with no other name, which writing would change elsewhere too.
+inline bool IsOwnPlainFile(const EntryFacts& entry) {
+    return entry.atItsPlace && !(entry.attributes & (kDirectory | kReparsePoint)) && entry.links == 1;
 }
 
 }  // namespace leftover

@@ -2,8 +2,10 @@
 #include <cstdarg>
 
 #include "util/file_exception.h"
+#include "util/held_dir.h"
 #include "util/log_line.h"
 #include "util/log_path.h"
+#include "util/temp_dir.h"
 #include "util/utility.h"
 
 namespace {
@@ -37,21 +39,15 @@ void CUtility::WriteLog(const wchar_t* format, ...) {
 }
 
 void CUtility::AppendLogFile(const wchar_t* line) {
-    const WString path = GetLogFilePath();
-    // The temporary directory belongs to the (non-elevated) user: never append through a link
-    // planted at the log's name. Such a file is skipped; the debugger output still has the line.
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr);
+    // Below the temporary directory held for the run, and only to a plain file of the log's
+    // name that has no other name, or one made now: never through a link planted there, never
+    // into a file with a name elsewhere. Otherwise the line is in the debugger output only.
+    const TempDir& temp = TempDir::Current();
+    if (!temp.IsHeld()) return;
+    const HANDLE file = helddir::OpenOwnFile(temp.Handle(), temp.HandlePath(), kLogFileName,
+                                             kLogFileNameLength, GENERIC_READ | GENERIC_WRITE, 0,
+                                             helddir::OwnFile::OpenOrCreate);
     if (file == INVALID_HANDLE_VALUE) return;
-    // The attributes alone: the whole-file query costs several times the rest of the line under
-    // Wine, where it also asks the volume for its serial number.
-    FILE_ATTRIBUTE_TAG_INFO tag = {};
-    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ||
-        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        CloseHandle(file);
-        return;
-    }
 
     WString record(line);
     record.Append(L"\r\n");
@@ -64,20 +60,9 @@ void CUtility::AppendLogFile(const wchar_t* line) {
 }
 
 WString CUtility::GetLogFilePath() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH, temp);
-    if (TempPathUsable(length, MAX_PATH)) {
-        WString path(temp);
-        path.Append(L"unpack.log");
-        return path;
-    }
-    // No temporary directory, or one too long for the buffer (the query then writes nothing and
-    // reports the length it needs): use the Windows directory's Temp rather than a bare relative
-    // "unpack.log" in whatever the current directory is.
-    wchar_t windows[MAX_PATH + 1] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    WString path(windows);
-    path.Append(L"\\Temp\\unpack.log");
+    WString path(TempDir::Current().Path());
+    if (path.IsEmpty()) path.MarkFailed();  // never a bare relative name
+    path.Append(kLogFileName);
     return path;
 }
 

@@ -11,10 +11,8 @@ using namespace e2e;
 
 namespace {
 
-// The stub's own view of HKLM: the 32-bit one, unless it is the build for 64-bit Windows.
-std::string CompanyKey() {
-    return StubIsWindows64() ? "HKLM\\Software\\Brevant Inc." : "HKLM\\Software\\Wow6432Node\\Brevant Inc.";
-}
+// The 32-bit stub's view of HKLM on 64-bit Windows, as the 64-bit registry shows it.
+std::string CompanyKey() { return "HKLM\\Software\\Wow6432Node\\Brevant Inc."; }
 std::string ProductKey() { return CompanyKey() + "\\Brevant Remote Server"; }
 
 struct Value {

@@ -41,11 +41,6 @@ std::string Only() {
     return only ? only : "";
 }
 
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? resolved : path;
-}
-
 std::string Join(const std::vector<std::string>& lines, std::size_t last = 0) {
     std::string out;
     const std::size_t from = last && lines.size() > last ? lines.size() - last : 0;

@@ -1,5 +1,4 @@
 #include "support.h"
-#include "package/package_format.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -144,17 +144,15 @@ bool FileExists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-std::string StubPath() { return std::string(STUB_BUILD_DIR) + "/src/UnPackFile.exe"; }
-bool StubIsWindows64() {
-    static const bool is64 = [] {
-        const std::string image = ReadFile(StubPath());
-        std::uint32_t lfanew = 0;
-        if (image.size() >= package::kDosHeaderSize)
-            std::memcpy(&lfanew, &image[package::kLfanewOffset], sizeof lfanew);
-        return lfanew + package::kNtHeadersSize <= image.size() &&
-               package::IsPe32Plus(reinterpret_cast<const unsigned char*>(&image[lfanew]));
-    }();
-    return is64;
+std::string StubPath() {
+    // E2E_STUB runs the tests against another build of the stub (an earlier one, to compare).
+    const char* other = std::getenv("E2E_STUB");
+    return other && *other ? other : std::string(STUB_BUILD_DIR) + "/src/UnPackFile.exe";
+}
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? resolved : path;
 }
 std::string StubpackExePath() { return std::string(STUB_BUILD_DIR) + "/tools/stubpack/stubpack.exe"; }
 std::string StubpackPath() { return STUBPACK_EXE; }

@@ -40,10 +40,9 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
-std::string StubPath();      // the built UnPackFile.exe
-// Whether that stub is the build for 64-bit Windows (made where the kernel runs no 32-bit
-// programs): it runs natively, not under WOW64, and sees the registry's 64-bit view.
-bool StubIsWindows64();
+std::string StubPath();      // the built UnPackFile.exe (or E2E_STUB's)
+// The path with every link resolved (the path itself when it does not exist).
+std::string RealPath(const std::string& path);
 std::string StubpackExePath();  // the built stubpack.exe (the Windows build of stubpack)
 std::string StubpackPath();  // the built stubpack
 std::string WinToolPath(const std::string& name);  // a Windows test tool, e.g. "launch.exe"

@@ -7,6 +7,7 @@
 
 #include "test_temp_dir.h"
 #include "util/file_exception.h"
+#include "util/temp_dir.h"
 #include "util/utility.h"
 
 
@@ -85,6 +86,7 @@ TEST(Log, TemporaryPathTooLongFallsBackToTheWindowsTemp) {
     const std::wstring tooLong = L"C:\\" + std::wstring(300, L'a') + L"\\";
     SetEnvironmentVariableW(L"TMP", tooLong.c_str());
     SetEnvironmentVariableW(L"TEMP", tooLong.c_str());
+    TempDir::FindAgain();
     wchar_t windows[MAX_PATH + 1];
     GetWindowsDirectoryW(windows, MAX_PATH);
     EXPECT_EQ(std::wstring(windows) + L"\\Temp\\unpack.log",

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "util/temp_dir.h"
+
 namespace {
 
 std::wstring GetVariable(const wchar_t* name) {
@@ -24,11 +26,14 @@ ScopedTempDir::ScopedTempDir() : savedTmp_(GetVariable(L"TMP")), savedTemp_(GetV
     CreateDirectoryW(path_.c_str(), nullptr);
     SetEnvironmentVariableW(L"TMP", path_.c_str());
     SetEnvironmentVariableW(L"TEMP", path_.c_str());
+    // The code under test holds the temporary directory it found: let it find this one.
+    TempDir::FindAgain();
 }
 
 ScopedTempDir::~ScopedTempDir() {
     SetEnvironmentVariableW(L"TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
     SetEnvironmentVariableW(L"TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
+    TempDir::FindAgain();  // and let this one go, so that it can be removed
     wchar_t base[MAX_PATH + 1];
     GetTempPathW(MAX_PATH, base);
     SetCurrentDirectoryW(base);

@@ -1,0 +1,40 @@
+// The user's temporary directory, found once and held open for the rest of the run. The log, the
+// batch output and the working directory live there, and each is opened below this one handle:
+// nothing renamed or put in its place later (by a process of the user, who owns it) can send
+// them anywhere else. Held without delete sharing, it cannot be renamed while the stub runs.
+#pragma once
+
+#include <windows.h>
+
+#include "util/basic_string.h"
+
+class TempDir {
+public:
+    // The process's temporary directory, found on first use.
+    static const TempDir& Current();
+    // Finds it anew and lets the one held before go: the stub at the start of its run, tests
+    // when they point TMP and TEMP elsewhere.
+    static void FindAgain();
+
+    TempDir() = default;
+    ~TempDir() { Release(); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    bool IsHeld() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return m_handle; }
+    // As the system reports it, with a trailing backslash (the Windows directory's Temp when
+    // there is no usable one); empty when neither can be found. Never a relative path.
+    const WString& Path() const { return m_path; }
+    // Its path as the file system names it through the handle (no drive): what an entry opened
+    // below it must be at.
+    const WString& HandlePath() const { return m_handlePath; }
+
+private:
+    void Find();
+    void Release();
+
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    WString m_path;
+    WString m_handlePath;
+};

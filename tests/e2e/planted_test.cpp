@@ -1,0 +1,184 @@
+// What a process of the user, not elevated, can put where the elevated stub writes and reads
+// outside its working directory: at the names of the log and the batch output in the temporary
+// directory, and at the installer's own path once it has been started. Judged from outside the
+// process: which batch file ran, what the files the links point at hold afterwards, and what
+// changed anywhere on drive C: and in the test's folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support.h"
+#include "tree_watch.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kRefusedForBatchOutput[] =
+    "[CUnPackFileApp::InitInstance] execute refused: the batch output file could not be made new";
+
+struct FileFacts {
+    bool exists = false, link = false, regular = false;
+    unsigned links = 0;
+};
+
+FileFacts Facts(const std::string& path) {
+    struct stat st;
+    FileFacts facts;
+    if (lstat(path.c_str(), &st) != 0) return facts;
+    facts.exists = true;
+    facts.link = S_ISLNK(st.st_mode);
+    facts.regular = S_ISREG(st.st_mode);
+    facts.links = static_cast<unsigned>(st.st_nlink);
+    return facts;
+}
+
+class Planted : public ::testing::Test {
+protected:
+    void SetUp() override { Reset(); }
+    void Reset() {
+        CleanWineTemp();
+        RunProgram({"rm", "-f", Marker()});
+        // Inside the prefix, so that a hard link to it can be made from the temporary directory.
+        outside = RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c") + "/outside";
+        RunProgram({"rm", "-rf", outside});
+        RunProgram({"mkdir", "-p", outside + "/targetdir", dir / "out"});
+        WriteFile(outside + "/target.txt", "outside");
+        WriteFile(outside + "/targetdir/canary.txt", "canary");
+    }
+    void TearDown() override {
+        CleanWineTemp();
+        RunProgram({"rm", "-rf", outside});
+    }
+
+    std::string Temp(const std::string& name) const { return RealPath(WineTempDir()) + "/" + name; }
+    std::string Marker() const { return dir / "out/ran.txt"; }
+    // A batch file that says who it is in the marker file and prints a line of output.
+    std::string Batch(const std::string& who) const {
+        return "@echo " + who + ">>\"" + ToWindowsPath(Marker()) + "\"\r\n@echo from the batch\r\n@exit 0\r\n";
+    }
+    // Drive C: and the test's folder, but for the places the run may write to.
+    TreeWatch Watch() const {
+        return TreeWatch({RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c"), dir.Path()},
+                         {Temp("unpack"), Temp("unpack.log"), Temp("unpack.log.txt"), dir / "out"});
+    }
+        // The things the links point at are as they were (the file's bytes shown only by their
+    // count: log lines written into it would fill the screen).
+    void ExpectOutsideUntouched() const {
+        const std::string bytes = ReadFile(outside + "/target.txt");
+        EXPECT_TRUE(bytes == "outside") << "the outside file now holds " << bytes.size() << " bytes";
+        EXPECT_EQ(1u, Facts(outside + "/target.txt").links);
+        EXPECT_FALSE(FileExists(outside + "/missing.txt")) << "a dangling link's target was created";
+        EXPECT_EQ("canary.txt\n", RunProgram({"ls", "-A", outside + "/targetdir"}).out);
+        EXPECT_EQ("canary", ReadFile(outside + "/targetdir/canary.txt"));
+    }
+
+    TempDir dir;
+    std::string outside;
+};
+
+struct PlantCase {
+    const char* what;
+    const char* target;  // under the outside folder
+    bool hard;           // a hard link instead of a symbolic one
+};
+
+const PlantCase kPlants[] = {
+    {"a link to an outside file", "target.txt", false},
+    {"a dangling link", "missing.txt", false},
+    {"a hard link to an outside file", "target.txt", true},
+    {"a link to an outside directory", "targetdir", false},
+};
+
+}  // namespace
+
+// At the log's name: the run goes on to its end, but no line is written through the link or into
+// the file with a second name; what is planted there stays as it was.
+TEST_F(Planted, AtTheLogNothingIsWrittenThrough) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}});
+    for (const PlantCase& c : kPlants) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        const std::string at = Temp("unpack.log");
+        std::vector<std::string> plant = {"ln", outside + "/" + c.target, at};
+        if (!c.hard) plant.insert(plant.begin() + 1, "-s");
+        ASSERT_EQ(0, RunProgram(plant).exitCode);
+        TreeWatch watch = Watch();
+        watch.Start();
+
+        EXPECT_EQ(0, RunWine(pkg).exitCode);
+        EXPECT_EQ("packaged\r\n", ReadFile(Marker()));
+        EXPECT_NE(std::string::npos, ReadFile(Temp("unpack.log.txt")).find("from the batch"));
+        EXPECT_FALSE(FileExists(Temp("unpack"))) << "the run went on to its end";
+        const FileFacts log = Facts(at);
+        EXPECT_EQ(!c.hard, log.link) << "what was planted stays";
+        if (c.hard) {
+            EXPECT_EQ(2u, log.links);
+        }
+        RunProgram({"rm", "-f", at});
+        ExpectOutsideUntouched();
+        EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+    }
+}
+
+// At the batch output's name: what stands there is removed, or, where that cannot be done
+// without reaching the link's target (a Unix link is followed under Wine), nothing starts. The
+// interpreter writes only into a plain file that this run made.
+TEST_F(Planted, AtTheBatchOutputOnlyAFileOfThisRunIsWritten) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}});
+    for (const PlantCase& c : kPlants) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        const std::string at = Temp("unpack.log.txt");
+        std::vector<std::string> plant = {"ln", outside + "/" + c.target, at};
+        if (!c.hard) plant.insert(plant.begin() + 1, "-s");
+        ASSERT_EQ(0, RunProgram(plant).exitCode);
+        TreeWatch watch = Watch();
+        watch.Start();
+
+        EXPECT_EQ(0, RunWine(pkg).exitCode);
+        ExpectOutsideUntouched();
+        EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+        const std::vector<std::string> log = ReadLogMessages(Temp("unpack.log"));
+        ASSERT_FALSE(log.empty());
+        if (c.hard) {
+            // A second name can go without touching the file: the run goes on with a new file.
+            EXPECT_EQ("packaged\r\n", ReadFile(Marker()));
+            const FileFacts output = Facts(at);
+            EXPECT_TRUE(output.regular && output.links == 1);
+            EXPECT_NE(std::string::npos, ReadFile(at).find("from the batch"));
+            EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:0", log.back());
+        } else {
+            EXPECT_EQ("", ReadFile(Marker())) << "nothing started";
+            EXPECT_TRUE(Facts(at).link) << "the link stays";
+            EXPECT_EQ(kRefusedForBatchOutput, log.back());
+        }
+        RunProgram({"rm", "-rf", at});
+    }
+}
+
+// The installer is renamed and another package executable (the same stub with another package)
+// put at its path after the process was created and before it ran any code of its own, the
+// earliest a process of the user could do it. The stub reads the file it runs from, not whatever
+// is at its path now: nothing of the other package is extracted or run.
+TEST_F(Planted, InstallerReplacedAtItsPathAfterTheStart) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}}, "Setup.exe");
+    const std::string planted = BuildPackage(dir, {{"run.bat", Batch("planted")}, {"more.txt", "x"}}, "planted.exe");
+    TreeWatch watch({RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c")},
+                    {Temp("unpack"), Temp("unpack.log"), Temp("unpack.log.txt")});
+    watch.Start();
+
+    const RunResult run = RunWine(WinToolPath("start_swapped.exe"),
+                                  {ToWindowsPath(pkg), ToWindowsPath(dir / "moved.exe"), ToWindowsPath(planted)});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    EXPECT_EQ(ReadFile(planted), ReadFile(pkg)) << "the swap took place";
+    EXPECT_EQ("", ReadFile(Marker())) << "no batch file ran";
+    const std::vector<std::string> log = ReadLogMessages(Temp("unpack.log"));
+    EXPECT_NE(log.end(), std::find(log.begin(), log.end(),
+                                   "[CUnPack::FindHeader] Not the file this program was started from: nothing read"));
+    for (const std::string& line : log) EXPECT_EQ(std::string::npos, line.find("UnPack file name")) << line;
+    EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+}
