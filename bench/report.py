@@ -51,11 +51,9 @@ def machine(root):
 
 
 def windows_build(results):
-    arch = read(results, "windows-arch.txt")
-    if arch == "x86_64":
-        return ("the build for 64-bit Windows under wine64, and NSIS installers for 64-bit Windows "
-                "(this kernel runs no 32-bit programs)")
-    return "the 32-bit stub under WOW64, and 32-bit NSIS installers"
+    return ("the same sources built for 64-bit Windows, run by wine64, and NSIS installers for "
+            "64-bit Windows (no emulation on either side); the stub image row is the 32-bit stub "
+            "that ships")
 
 
 def median(group, name, key="wall_s"):

@@ -4,7 +4,7 @@
 #include "util/log_path.h"
 #include "util/temp_dir.h"
 
-bool BatchOutputFile::Prepare() {
+bool BatchOutputFile::Prepare(const wchar_t* path) {
     Release();
     const TempDir& temp = TempDir::Current();
     if (!temp.IsHeld() ||
@@ -15,7 +15,7 @@ bool BatchOutputFile::Prepare() {
     m_hold = helddir::OpenOwnFile(temp.Handle(), temp.HandlePath(), kBatchOutputName,
                                   kBatchOutputNameLength, FILE_READ_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, helddir::OwnFile::CreateNew);
-    return m_hold != INVALID_HANDLE_VALUE;
+    return m_hold != INVALID_HANDLE_VALUE && helddir::PathNamesHeld(path, m_hold);
 }
 
 void BatchOutputFile::Release() {

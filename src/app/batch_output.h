@@ -15,8 +15,9 @@ public:
     BatchOutputFile& operator=(const BatchOutputFile&) = delete;
 
     // False when what stands at the name cannot be removed safely (a link whose removal would
-    // reach its target, a file held open) or no new file can be made: then nothing may start.
-    bool Prepare();
+    // reach its target, a file held open), no new file can be made, or path (as the command
+    // names the file) does not lead to the file made: then nothing may start.
+    bool Prepare(const wchar_t* path);
     void Release();
 
 private:

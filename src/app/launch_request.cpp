@@ -27,10 +27,16 @@ void ChooseInterpreter(wchar_t (&buffer)[MAX_PATH + 1], bool useSysnative,
     wfmt::Format(buffer, MAX_PATH, L"cmd.exe");
 }
 
+WString BatchOutputPath(const wchar_t* logFilePath) {
+    WString path(logFilePath);
+    path.Append(L".txt");
+    return path;
+}
+
 WString DefaultParameters(const wchar_t* logFilePath) {
     WString parameters(L"/c run.bat > \"");
-    parameters.Append(logFilePath);
-    parameters.Append(L".txt\"");
+    parameters.Append(BatchOutputPath(logFilePath));
+    parameters.AppendUnit(L'"');
     return parameters;
 }
 

@@ -12,10 +12,13 @@ struct LaunchCommand {
     WString program;             // the pass-through command's program, whole however long
     WString parameters;
     WString directory;           // lpDirectory; empty for the default command
+    WString batchOutput;         // the default command's output file, as its parameters name it
     bool passThrough = false;
 
     // False when building a part failed: such a command is never started.
-    bool Complete() const { return !program.Failed() && !parameters.Failed() && !directory.Failed(); }
+    bool Complete() const {
+        return !program.Failed() && !parameters.Failed() && !directory.Failed() && !batchOutput.Failed();
+    }
 };
 
 // An argument count of 2 or less runs the default command.
@@ -30,6 +33,8 @@ void ChooseInterpreter(wchar_t (&buffer)[MAX_PATH + 1], bool useSysnative,
 
 // "/c run.bat > "<log path>.txt""
 WString DefaultParameters(const wchar_t* logFilePath);
+// "<log path>.txt", the file the default command's output goes to.
+WString BatchOutputPath(const wchar_t* logFilePath);
 
 // Argument 1 of the command line as the program (never cut: a shortened path can name another
 // file), the rest of the command line as its parameters, the working directory as its directory.

@@ -9,6 +9,7 @@
 #include "app/launch_request.h"
 #include "app/payload_wait.h"
 #include "package/unpack.h"
+#include "util/log_path.h"
 #include "util/temp_dir.h"
 #include "util/utility.h"
 
@@ -29,7 +30,12 @@ LaunchCommand BuildDefaultCommand() {
         systemWindows[0] = 0;
     if (GetSystemDirectoryW(system, MAX_PATH) >= MAX_PATH) system[0] = 0;
     ChooseInterpreter(command.file, useSysnative, systemWindows, system);
-    command.parameters = DefaultParameters(CUtility::GetLogFilePath().c_str());
+    // The log's path in the held temporary directory as its handle names it now, so that the
+    // output goes where the batch output file of this run is (a failed path starts nothing).
+    WString logPath = TempDir::Current().PathNow();
+    logPath.Append(kLogFileName);
+    command.parameters = DefaultParameters(logPath.c_str());
+    command.batchOutput = BatchOutputPath(logPath.c_str());
     return command;
 }
 
@@ -41,14 +47,19 @@ const wchar_t* ReasonNotToStart(CUnPack& unpack, const LaunchCommand& command,
     const WorkDirProblem problem = unpack.CheckWorkDirBeforeStart();
     if (problem != WorkDirProblem::None) return WorkDirProblemText(problem);
     if (!command.Complete()) return L"the command could not be built";
-    if (command.passThrough) return nullptr;
+    // The command's directory is named as the held handle names it now, and must still lead to
+    // the held directory itself (a directory above renamed and replaced would not).
+    if (command.passThrough)
+        return unpack.IsHeldWorkDir(command.directory.c_str())
+                   ? nullptr
+                   : L"the command's directory is not the working directory";
     // The default command runs run.bat from the current directory: anywhere else (the download
-    // folder the stub was started from) it could be someone else's. The directory is named as
-    // the held handle names it now, not by the path it was made under.
+    // folder the stub was started from) it could be someone else's.
     const WString workDir = unpack.HeldWorkDirPath();
-    if (workDir.Failed() || !SetCurrentDirectoryW(workDir.c_str()))
+    if (workDir.Failed() || !SetCurrentDirectoryW(workDir.c_str()) || !unpack.IsHeldWorkDir(L"."))
         return L"the working directory could not be made the current directory";
-    if (!batchOutput.Prepare()) return L"the batch output file could not be made new";
+    if (!batchOutput.Prepare(command.batchOutput.c_str()))
+        return L"the batch output file could not be made new";
     return nullptr;
 }
 

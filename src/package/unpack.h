@@ -66,6 +66,11 @@ public:
     // trailing backslash): where a command is started. A failed string when it is not held or
     // its path does not fit a path buffer.
     WString HeldWorkDirPath() const;
+    // Whether path, resolved now, is the held working directory itself. Asked of the current
+    // directory and of a command's directory just before the start: under Wine a handle keeps
+    // the name it was opened by when a directory above is renamed, so the path above may be
+    // someone else's directory by then.
+    bool IsHeldWorkDir(const wchar_t* path) const;
 
     // Creates the packaged file name (a checked plain name) in the held working directory, or
     // opens it again when this run wrote it before (a package may name a file twice). Never

@@ -174,28 +174,14 @@ WorkDirProblem CUnPack::CheckWorkDirBeforeStart() {
 }
 
 WString CUnPack::HeldWorkDirPath() const {
-    WString path;
-    wchar_t buffer[MAX_PATH + 8];
-    const DWORD length = m_hWorkDir == INVALID_HANDLE_VALUE
-                             ? 0
-                             : GetFinalPathNameByHandleW(m_hWorkDir, buffer, MAX_PATH + 8,
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= MAX_PATH + 8) {
-        path.MarkFailed();
-        return path;
-    }
-    // "\\?\C:\..." or "\\?\UNC\server\share\...": the plain form that commands take.
-    const wchar_t* at = buffer;
-    if (wcsncmp(at, L"\\\\?\\UNC\\", 8) == 0) {
-        path.Append(L"\\\\");
-        at += 8;
-    } else if (wcsncmp(at, L"\\\\?\\", 4) == 0) {
-        at += 4;
-    }
-    path.Append(at);
+    WString path = helddir::DosPath(m_hWorkDir);
     path.AppendUnit(L'\\');
     if (path.Length() >= MAX_PATH) path.MarkFailed();
     return path;
+}
+
+bool CUnPack::IsHeldWorkDir(const wchar_t* path) const {
+    return helddir::PathNamesHeld(path, m_hWorkDir);
 }
 
 CUnPack::~CUnPack() {

@@ -3,6 +3,7 @@
 #include <winternl.h>
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "util/file_handle.h"
 #include "util/leftover_decision.h"
@@ -184,6 +185,41 @@ WString HandlePath(HANDLE handle) {
         path.MarkFailed();
     std::free(info);
     return path;
+}
+
+WString DosPath(HANDLE handle) {
+    WString path;
+    wchar_t buffer[MAX_PATH + 8];
+    const DWORD length = handle == INVALID_HANDLE_VALUE
+                             ? 0
+                             : GetFinalPathNameByHandleW(handle, buffer, MAX_PATH + 8,
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= MAX_PATH + 8) {
+        path.MarkFailed();
+        return path;
+    }
+    const wchar_t* at = buffer;
+    if (wcsncmp(at, L"\\\\?\\UNC\\", 8) == 0) {
+        path.Append(L"\\\\");
+        at += 8;
+    } else if (wcsncmp(at, L"\\\\?\\", 4) == 0) {
+        at += 4;
+    }
+    path.Append(at);
+    if (path.Length() >= MAX_PATH) path.MarkFailed();
+    return path;
+}
+
+bool PathNamesHeld(const wchar_t* path, HANDLE held) {
+    if (!path || held == INVALID_HANDLE_VALUE) return false;
+    const FileHandle opened(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // The volume and the file's index: one query each, made once per run.
+    BY_HANDLE_FILE_INFORMATION a = {}, b = {};
+    return opened.IsOpen() && GetFileInformationByHandle(opened.Get(), &a) &&
+           GetFileInformationByHandle(held, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 bool RemoveBelow(HANDLE directory, const WString& directoryPath, const wchar_t* name,

@@ -55,6 +55,14 @@ HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t
 // failed string when it cannot be read.
 WString HandlePath(HANDLE handle);
 
+// The path of what a handle has open, in the plain form that commands take ("C:\\..." or
+// "\\\\server\\share\\..."); a failed string when it cannot be read or does not fit a path buffer.
+WString DosPath(HANDLE handle);
+
+// Whether path, opened now (following links, as a program given the path would), is the very
+// file or directory that held is open on.
+bool PathNamesHeld(const wchar_t* path, HANDLE held);
+
 // Removes the entry name below directory (whose HandlePath is directoryPath) with everything in
 // it. True when nothing of that name is left, also when there was nothing. An entry that cannot
 // be removed without reaching outside the tree (a link the file system follows, a read-only file

@@ -56,6 +56,12 @@ void TempDir::Find() {
     if (m_handlePath.Failed()) Release();
 }
 
+WString TempDir::PathNow() const {
+    WString path = helddir::DosPath(m_handle);
+    path.AppendUnit(L'\\');
+    return path;
+}
+
 void TempDir::Release() {
     if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;

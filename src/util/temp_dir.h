@@ -29,6 +29,9 @@ public:
     // Its path as the file system names it through the handle (no drive): what an entry opened
     // below it must be at.
     const WString& HandlePath() const { return m_handlePath; }
+    // Its path as the system names it through the handle now, with a trailing backslash: what a
+    // command is given to reach a file here. A failed string when it is not held.
+    WString PathNow() const;
 
 private:
     void Find();

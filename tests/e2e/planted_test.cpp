@@ -5,11 +5,14 @@
 // changed anywhere on drive C: and in the test's folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "background_program.h"
 #include "support.h"
 #include "tree_watch.h"
 
@@ -43,7 +46,7 @@ protected:
         CleanWineTemp();
         RunProgram({"rm", "-f", Marker()});
         // Inside the prefix, so that a hard link to it can be made from the temporary directory.
-        outside = RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c") + "/outside";
+        outside = DriveC() + "/outside";
         RunProgram({"rm", "-rf", outside});
         RunProgram({"mkdir", "-p", outside + "/targetdir", dir / "out"});
         WriteFile(outside + "/target.txt", "outside");
@@ -54,6 +57,7 @@ protected:
         RunProgram({"rm", "-rf", outside});
     }
 
+    static std::string DriveC() { return RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c"); }
     std::string Temp(const std::string& name) const { return RealPath(WineTempDir()) + "/" + name; }
     std::string Marker() const { return dir / "out/ran.txt"; }
     // A batch file that says who it is in the marker file and prints a line of output.
@@ -62,7 +66,7 @@ protected:
     }
     // Drive C: and the test's folder, but for the places the run may write to.
     TreeWatch Watch() const {
-        return TreeWatch({RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c"), dir.Path()},
+        return TreeWatch({DriveC(), dir.Path()},
                          {Temp("unpack"), Temp("unpack.log"), Temp("unpack.log.txt"), dir / "out"});
     }
         // The things the links point at are as they were (the file's bytes shown only by their
@@ -167,7 +171,7 @@ TEST_F(Planted, AtTheBatchOutputOnlyAFileOfThisRunIsWritten) {
 TEST_F(Planted, InstallerReplacedAtItsPathAfterTheStart) {
     const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}}, "Setup.exe");
     const std::string planted = BuildPackage(dir, {{"run.bat", Batch("planted")}, {"more.txt", "x"}}, "planted.exe");
-    TreeWatch watch({RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c")},
+    TreeWatch watch({DriveC()},
                     {Temp("unpack"), Temp("unpack.log"), Temp("unpack.log.txt")});
     watch.Start();
 
@@ -181,4 +185,36 @@ TEST_F(Planted, InstallerReplacedAtItsPathAfterTheStart) {
                                    "[CUnPack::FindHeader] Not the file this program was started from: nothing read"));
     for (const std::string& line : log) EXPECT_EQ(std::string::npos, line.find("UnPack file name")) << line;
     EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+}
+
+// While the stub extracts, a directory above the temporary directory is renamed, and a new one
+// is put in its place with a working directory holding another run.bat and a link at the batch
+// output's name. The stub's handles stay on what it made, but the old paths now lead to the new
+// directories (under Wine a handle even keeps reporting its old path), so every path it gives a
+// command is checked to lead to what it holds: nothing that was planted runs or is written to.
+TEST_F(Planted, DirectoryAboveTheTemporaryDirectoryRenamedDuringTheExtraction) {
+    const std::string above = DriveC() + "/above", moved = DriveC() + "/above-moved";
+    RunProgram({"rm", "-rf", above, moved});
+    RunProgram({"mkdir", "-p", above + "/temp"});
+    const std::string big(128 << 20, 'b');
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}, {"big.bin", big}});
+
+    BackgroundProgram stub({WineRunner(), WinToolPath("run_with_temp.exe"), "C:\\above\\temp", ToWindowsPath(pkg)});
+    // Once the big file is being written, the working directory has been made and is held.
+    for (int tick = 0; tick < 1200 && !FileExists(above + "/temp/unpack/big.bin"); ++tick) usleep(50 * 1000);
+    ASSERT_EQ(0, std::rename(above.c_str(), moved.c_str()));
+    const std::size_t written = ReadFile(moved + "/temp/unpack/big.bin").size();
+    RunProgram({"mkdir", "-p", above + "/temp/unpack"});
+    WriteFile(above + "/temp/unpack/run.bat", Batch("planted"));
+    RunProgram({"ln", "-s", outside + "/target.txt", above + "/temp/unpack.log.txt"});
+    EXPECT_EQ(0, stub.Wait(600));
+    ASSERT_LT(written, big.size()) << "the rename came after the extraction: nothing was staged";
+
+    EXPECT_EQ("", ReadFile(Marker())) << "no batch file ran";
+    ExpectOutsideUntouched();
+    // Under Wine, a file opened below the held directory now reports its new path, the held
+    // directory its old one: they no longer match, so the log is not written any more (the lines
+    // go to the debugger output only), and it never goes to the new directory.
+    EXPECT_FALSE(FileExists(above + "/temp/unpack.log"));
+    RunProgram({"rm", "-rf", above, moved});
 }
