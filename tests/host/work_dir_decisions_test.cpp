@@ -44,6 +44,33 @@ TEST(LeftoverDecision, WhatMayBeDeleted) {
     }
 }
 
+// The log and the batch output: only a plain file at its own place with no other name.
+TEST(LeftoverDecision, WhatIsTheStubsOwnFile) {
+    using leftover::kDirectory;
+    using leftover::kReadOnly;
+    using leftover::kReparsePoint;
+    const struct {
+        std::uint32_t attributes, links;
+        bool atItsPlace, own;
+    } rows[] = {
+        {0x20, 1, true, true},
+        {0x80, 1, true, true},
+        {kReadOnly, 1, true, true},         // opening it for writing fails by itself
+        {0x20, 2, true, false},             // a hard link: writing changes the file elsewhere too
+        {0x20, 1, false, false},            // a link the file system followed (Wine's Unix links)
+        {kReparsePoint, 1, true, false},    // the link itself (Windows)
+        {kDirectory, 1, true, false},
+        {kDirectory | kReparsePoint, 1, true, false},
+    };
+    for (const auto& row : rows) {
+        leftover::EntryFacts facts;
+        facts.attributes = row.attributes;
+        facts.links = row.links;
+        facts.atItsPlace = row.atItsPlace;
+        EXPECT_EQ(row.own, leftover::IsOwnPlainFile(facts)) << std::hex << row.attributes << " " << row.links;
+    }
+}
+
 TEST(PathAncestor, WalksUpToTheRoot) {
     const struct {
         const char16_t* path;

@@ -190,9 +190,12 @@ TEST_F(FreshWorkDir, SwapBetweenCheckAndDeleteIsRefused) {
     WriteWholeFile(WorkDir() + L"sub\\old.txt", "old");
     static std::vector<std::wstring> moved;
     static std::wstring root;
+    static int tries;
     moved.clear();
     root = temp.Path();
+    tries = 0;
     helddir::g_beforeDelete = [](const wchar_t* name, std::size_t length) {
+        ++tries;
         const std::wstring entry(name, length);
         for (const std::wstring& from : {root + L"unpack", root + L"unpack\\sub", root + L"unpack\\sub\\old.txt"}) {
             if (MoveFileW(from.c_str(), (root + L"elsewhere").c_str())) moved.push_back(entry + L": " + Name(from));
@@ -201,10 +204,30 @@ TEST_F(FreshWorkDir, SwapBetweenCheckAndDeleteIsRefused) {
     CUnPack unpack(L"unused");
     unpack.GetWorkDir();
     helddir::g_beforeDelete = nullptr;
+    EXPECT_EQ(3, tries) << "the swap was tried before each of the three deletions";
     EXPECT_TRUE(moved.empty()) << std::string(moved[0].begin(), moved[0].end());
     EXPECT_TRUE(unpack.HoldsWorkDir());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"sub").c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((temp / L"elsewhere").c_str()));
+}
+
+// Without its protected list the directory would take the temporary directory's, which lets the
+// user in: it is not made at all, and nothing is written.
+TEST_F(FreshWorkDir, NoProtectedListNoDirectory) {
+    TestPackage p;
+    p.records = {{"run.bat", "@exit 0"}};
+    const std::wstring package = Package(p);
+    const wchar_t* const saved = g_workDirSddl;
+    g_workDirSddl = L"not a security descriptor";
+    {
+        CUnPack unpack(package.c_str());
+        unpack.RunUnPack();
+        EXPECT_FALSE(unpack.HoldsWorkDir());
+        EXPECT_EQ(WorkDirProblem::NoProtectedList, unpack.Problem());
+        EXPECT_EQ(WorkDirProblem::NoProtectedList, unpack.CheckWorkDirBeforeStart());
+    }
+    g_workDirSddl = saved;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(WorkDir().c_str()));
 }
 
 // The stub never makes sub-directories: a leftover deeper than it would ever walk is not walked.
