@@ -3,7 +3,7 @@
 # size of the first (1 MiB, 256 MiB, 1 GiB), a stub package of each, an NSIS installer of the
 # 256 MiB payload, packages and installers of many small files, and a package whose batch file
 # runs for a while. The big random files are kept between runs; packages are made anew.
-#   make-inputs.sh STUBPACK STUB OUTDIR
+#   make-inputs.sh STUBPACK STUB OUTDIR [create]   create: only the 1 GiB file that create packs
 set -euo pipefail
 stubpack=$1 stub=$2
 mkdir -p "$3"
@@ -29,6 +29,12 @@ small_files() {
   head -c 65536 /dev/zero | tr '\0' 'h' >"$dir/helper.dat"
   printf '[InstallShieldSilent]\r\nVersion=v7.00\r\n' >"$dir/uninst.iss"
 }
+
+if [ "${4:-}" = create ]; then
+  mkdir -p "$out/payload-1024"
+  random_file "$out/payload-1024/setup.msi" 1024
+  exit 0
+fi
 
 for size in 1 256 1024; do
   dir=$out/payload-$size

@@ -3,6 +3,8 @@
 # build/bench/, runs every comparison side by side (bench/alternate.py) in one Wine session, and
 # writes the results with ratios against the goals into bench/README.md.
 #   bash bench/run.sh    BENCH_RUNS=N measured rounds (default 9); BENCH_KEEP=1 keeps the big files
+#   BENCH_ONLY=create    only the stubpack create comparison (prints its medians; the recorded
+#                        results are left as they are)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${BENCH_RUNS:-9}
@@ -28,6 +30,29 @@ win=$win_tree/bench
 rm -rf "$results"
 mkdir -p "$results"
 uptime >"$results/load-before.txt"
+
+alternate() { python3 "$root/bench/alternate.py" "$@"; }
+
+# create writes a release file, synced before its rename: its floor is cp with a sync of the
+# copy. cp alone is shown for scale.
+create_comparison() {
+  echo "== stubpack create of 1 GiB, cp and a sync of the copy, cp alone"
+  alternate --runs "$runs" --json "$results/create.json" \
+    --cmd create "$stubpack create --stub $stub -o $out/create-1g.exe $out/payload-1024/setup.msi" \
+    --prepare create "rm -f '$out/create-1g.exe'; sync" \
+    --cmd cp_sync "sh -c 'cp $out/payload-1024/setup.msi $out/cp-1g && sync $out/cp-1g'" \
+    --prepare cp_sync "rm -f '$out/cp-1g'; sync" \
+    --cmd cp "cp $out/payload-1024/setup.msi $out/cp-1g" \
+    --prepare cp "rm -f '$out/cp-1g'; sync"
+}
+
+if [ "${BENCH_ONLY:-}" = create ]; then
+  bash "$root/bench/make-inputs.sh" "$stubpack" "$stub" "$out" create
+  create_comparison
+  rm -f "$out/cp-1g" "$out/create-1g.exe"
+  [ "${BENCH_KEEP:-0}" = 1 ] || rm -rf "$out/payload-1024"
+  exit 0
+fi
 
 echo "== inputs"
 bash "$root/bench/make-inputs.sh" "$stubpack" "$stub" "$out"
@@ -62,8 +87,6 @@ payload() {  # the five files of a payload, as Windows paths
   local f
   for f in setup.msi run.bat setup.ini helper.dat uninst.iss; do printf 'Z:%s ' "$out/payload-$1/$f"; done
 }
-
-alternate() { python3 "$root/bench/alternate.py" "$@"; }
 
 echo "== stub image (the 32-bit stub that ships)"
 bash "$root/scripts/check-stub-image.sh" "$root/build/windows/src/UnPackFile.exe" |
@@ -119,12 +142,7 @@ alternate --runs "$runs" --json "$results/memory.json" \
   --prepare shell_floor "rm -rf '$temp_unix/shellfloor'; sync"
 bash "$root/bench/rss-process.sh" "$out/stub-wait.exe" | tee "$results/rss-process.txt"
 
-echo "== stubpack create of 1 GiB, and cp"
-alternate --runs "$runs" --json "$results/create.json" \
-  --cmd create "$stubpack create --stub $stub -o $out/create-1g.exe $out/payload-1024/setup.msi" \
-  --prepare create "rm -f '$out/create-1g.exe'; sync" \
-  --cmd cp "cp $out/payload-1024/setup.msi $out/cp-1g" \
-  --prepare cp "rm -f '$out/cp-1g'; sync"
+create_comparison
 
 echo "== stubpack verify and list: 1 MiB and 1 GiB packages"
 alternate --runs $((runs * 3)) --json "$results/headers.json" \

@@ -15,3 +15,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 include(CPack)
+
+# The release files twice from the built trees (this one and the 32-bit Windows tree that
+# scripts/dist.sh packages): the same bytes each time.
+add_test(NAME dist_reproducible
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-dist-reproducible.sh ${CMAKE_BINARY_DIR}
+          ${PROJECT_SOURCE_DIR}/build/windows)

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "package/package_format.h"
+#include "package_builder.h"
+#include "record_names.h"
 #include "support.h"
 
 using namespace e2e;
@@ -164,6 +166,68 @@ TEST(StubpackCreate, BadInputGetsOneLineAndNoOutput) {
     // No temporary file is left behind by the failed runs.
     const RunResult leftovers = RunProgram({"sh", "-c", "ls -A " + dir.Path() + " | grep '^\\.' || true"});
     EXPECT_EQ("", leftovers.out);
+}
+
+// Two inputs that the stub would write to one file: refused with one line naming both and the
+// name they share, nothing written. create and verify compare names alike: a package of the
+// same two names gets verify's duplicate warning exactly when create refuses them.
+TEST(StubpackCreate, InputsTheStubWouldWriteToOneFileAreRefused) {
+    TempDir dir;
+    RunProgram({"mkdir", "-p", dir / "in/dir"});
+    for (const char* name : {"A.BIN", "a.bin", "dir/a.bin", "a.bim", "setup.ini", "setup.ini.", "setup.ini  ",
+                             "caf\xC3\xA9.ini", "caf\xC3\xA9.ini.", "SETUP.INI.TXT"})
+        WriteFile(dir / "in" + "/" + name, name);
+    const std::string out = dir / "out.exe";
+
+    const struct {
+        std::string first, second;
+        unsigned codePage;
+        std::string shared;  // empty: accepted
+    } cases[] = {
+        {"A.BIN", "a.bin", 0, "'a.bin' is 'A.BIN' on Windows"},
+        {"a.bin", "dir/a.bin", 0, "'a.bin'"},
+        {"a.bin", "a.bin", 0, "'a.bin', the same file given twice"},
+        {"setup.ini", "setup.ini.", 0, "'setup.ini.' is 'setup.ini' on Windows"},
+        {"setup.ini", "setup.ini  ", 0, "'setup.ini  ' is 'setup.ini' on Windows"},
+        {"caf\xC3\xA9.ini", "caf\xC3\xA9.ini.", 1252, "'caf\xC3\xA9.ini.' is 'caf\xC3\xA9.ini' on Windows"},
+        {"a.bin", "a.bim", 0, ""},
+        {"setup.ini", "SETUP.INI.TXT", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first + " + " + c.second);
+        const std::string first = dir / "in/" + c.first, second = dir / "in/" + c.second;
+        std::vector<std::string> args = {"create", "--stub", StubPath(), "-o", out};
+        if (c.codePage) args.insert(args.end(), {"--codepage", std::to_string(c.codePage)});
+        args.insert(args.end(), {first, second});
+        const RunResult r = Stubpack(args);
+        if (c.shared.empty()) {
+            EXPECT_EQ(0, r.exitCode) << r.err;
+            EXPECT_EQ("", r.err);
+        } else {
+            EXPECT_EQ(1, r.exitCode);
+            EXPECT_EQ("stubpack: " + second + ": has the same name as " + first + " (" + c.shared +
+                          "): the stub would replace that file with this one\n",
+                      r.err);
+            EXPECT_FALSE(FileExists(out));
+        }
+        RunProgram({"rm", "-f", out});
+
+        testsupport::TestPackage crafted;
+        crafted.stub = ReadFile(StubPath());
+        for (const std::string& input : {first, second}) {
+            const std::string base = input.substr(input.find_last_of('/') + 1);
+            crafted.records.push_back({stubpack::EncodeRecordName(base, c.codePage, input), "x"});
+        }
+        WriteFile(dir / "crafted.exe", crafted.Build());
+        std::vector<std::string> verify = {"verify"};
+        if (c.codePage) verify.insert(verify.end(), {"--codepage", std::to_string(c.codePage)});
+        verify.push_back(dir / "crafted.exe");
+        const RunResult v = Stubpack(verify);
+        EXPECT_EQ(0, v.exitCode) << v.out;
+        EXPECT_EQ(!c.shared.empty(), v.out.find("has the same name as record 1") != std::string::npos) << v.out;
+    }
+    const RunResult leftovers = RunProgram({"sh", "-c", "ls -A " + dir.Path() + " | grep '^\\.' || true"});
+    EXPECT_EQ("", leftovers.out) << "no temporary file is left behind";
 }
 
 TEST(StubpackCreate, SignedStubIsRefused) {

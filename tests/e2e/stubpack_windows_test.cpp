@@ -120,10 +120,13 @@ TEST(StubpackWindows, BadInputAsOnLinux) {
     WriteFile(dir / "run.bat", "x");
     WriteFile(dir / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "x");  // not in code page 1252
     RunProgram({"mkdir", dir / "folder"});
+    WriteFile(dir / "RUN.BAT", "x");
+    WriteFile(dir / "folder/run.bat", "x");
     const std::string stub = StubPath();
     const struct {
         const char* what;
         std::vector<std::string> args;  // Linux paths; the Windows run gets them in Windows spelling
+        const char* says = "";          // in both builds' message
     } cases[] = {
         {"missing stub", {"create", "--stub", dir / "none.exe", "-o", dir / "o.exe", dir / "run.bat"}},
         {"missing input", {"create", "--stub", stub, "-o", dir / "o.exe", dir / "none.txt"}},
@@ -133,6 +136,13 @@ TEST(StubpackWindows, BadInputAsOnLinux) {
         {"no output", {"create", "--stub", stub, dir / "run.bat"}},
         {"not a package", {"verify", dir / "run.bat"}},
         {"unknown command", {"frobnicate"}},
+        {"names that differ in case", {"create", "--stub", stub, "-o", dir / "o.exe", dir / "RUN.BAT", dir / "run.bat"},
+         "('run.bat' is 'RUN.BAT' on Windows): the stub would replace that file with this one"},
+        {"one name in two folders",
+         {"create", "--stub", stub, "-o", dir / "o.exe", dir / "run.bat", dir / "folder/run.bat"},
+         "('run.bat'): the stub would replace that file with this one"},
+        {"one file twice", {"create", "--stub", stub, "-o", dir / "o.exe", dir / "run.bat", dir / "run.bat"},
+         "('run.bat', the same file given twice)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -147,6 +157,8 @@ TEST(StubpackWindows, BadInputAsOnLinux) {
         if (!l.err.empty()) {
             EXPECT_EQ(0u, w.err.find("stubpack: ")) << w.err;
         }
+        EXPECT_NE(std::string::npos, l.err.find(c.says)) << l.err;
+        EXPECT_NE(std::string::npos, w.err.find(c.says)) << w.err;
         EXPECT_FALSE(FileExists(dir / "o.exe"));
     }
 }

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "errors.h"
 #include "file_source.h"
+#include "name_key.h"
 #include "package/package_format.h"
 #include "pe_stub.h"
 #include "progress.h"
@@ -53,6 +55,27 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Two inputs that the stub would write to one file: the later would silently replace the earlier.
+// The names are compared as verify compares the records' names, decoded from the stored bytes.
+void RefuseSharedNames(const std::vector<Input>& inputs, unsigned codePage) {
+    std::map<std::string, const Input*> seen;  // name key -> first input with it
+    for (const Input& input : inputs) {
+        std::string utf8;
+        std::u16string units;
+        // Cannot fail: the name was encoded in this code page.
+        if (!DecodeRecordName(input.recordName, codePage, &utf8, &units)) continue;
+        const auto found = seen.emplace(WindowsNameKey(utf8), &input);
+        if (found.second) continue;
+        const Input& first = *found.first->second;
+        const std::string firstName = BaseName(first.path), name = BaseName(input.path);
+        std::string shared =
+            name == firstName ? "'" + name + "'" : "'" + name + "' is '" + firstName + "' on Windows";
+        if (SameFile(first.path, input.path)) shared += ", the same file given twice";
+        throw InputError(input.path, "has the same name as " + first.path + " (" + shared +
+                                         "): the stub would replace that file with this one");
+    }
+}
+
 // A file that ends before its length was copied changed while packing: nothing is written.
 void CopyWhole(AtomicOutputFile& out, const FileSource& source, std::uint64_t n, Progress* progress) {
     if (out.CopyFrom(source, 0, n, progress) != n)
@@ -80,6 +103,7 @@ int RunCreate(const CreateOptions& options) {
         inputs.push_back(std::move(input));
     }
     if (inputs.size() > 0x7FFFFFFF) throw UsageError("too many files");
+    RefuseSharedNames(inputs, options.codePage);
 
     const OutputDirectory outputDirectory(DirectoryOf(options.outputPath), false);
     AtomicOutputFile out(outputDirectory, BaseName(options.outputPath));

@@ -62,7 +62,10 @@ const char kCreateHelp[] =
     "                  example 1252 or 932); needed for file names outside ASCII\n"
     "\n"
     "File names must be plain Windows file names: no separators, ':', '..', control\n"
-    "characters, <>\"|?* or device names (CON, NUL, COM1...), at most 259 bytes.\n"
+    "characters, <>\"|?* or device names (CON, NUL, COM1...), at most 259 bytes. No two\n"
+    "FILEs may have one name as Windows compares names (ASCII letters without case,\n"
+    "trailing dots and spaces dropped), whatever their folders: the stub would write both\n"
+    "to one file. Such inputs are refused, as stubpack verify warns about such records.\n"
     "\n" EXIT_STATUS_HELP;
 
 const char kListHelp[] =

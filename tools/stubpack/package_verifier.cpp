@@ -9,6 +9,7 @@
 #include "package/package_format.h"
 #include "package/record_name.h"
 #include "breakage_diagnosis.h"
+#include "name_key.h"
 #include "pe_stub.h"
 #include "record_names.h"
 #include "text_output.h"
@@ -32,10 +33,6 @@ constexpr std::size_t kMaxPathUnits = 259;
 constexpr std::size_t kWorkDirUnits = 7;  // "unpack\"
 constexpr std::size_t kShortestTempUnits = 3;
 constexpr std::size_t kUsualTempUnits = 64;
-
-std::string StripTrailingDotsAndSpaces(const std::string& name) {
-    return name.substr(0, package::StoredNameLength(name.data(), name.size()));
-}
 
 class Verifier {
 public:
@@ -367,7 +364,7 @@ private:
                 f.utf8Name.clear();
                 return;
             }
-            f.storedName = StripTrailingDotsAndSpaces(f.utf8Name);
+            f.storedName = StoredName(f.utf8Name);
             if (f.storedName != f.utf8Name)
                 Warn("name-trailing", at, label + ": the name ends with a dot or a space, which Windows "
                                           "drops: the file is written as " +
@@ -385,8 +382,7 @@ private:
         f.written = true;
     }
 
-    // The stub opens each file with CREATE_ALWAYS: a later record with the same name (as Windows
-    // compares names) replaces the earlier file.
+    // A later record with the same name (name_key.h) replaces the earlier file.
     void MarkDuplicates() {
         std::map<std::string, std::size_t> last;  // key -> index in r_.files
         for (std::size_t i = 0; i < r_.files.size(); ++i) {
@@ -471,13 +467,6 @@ VerifyReport VerifyPackage(ByteSource& source, const VerifyOptions& options) {
     VerifyReport report;
     Verifier(source, options, report).Run();
     return report;
-}
-
-std::string WindowsNameKey(const std::string& storedName) {
-    std::string key = storedName;
-    for (char& c : key)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return key;
 }
 
 std::vector<FinalFile> FinalFiles(const VerifyReport& report) {

@@ -92,7 +92,4 @@ struct FinalFile {
 };
 std::vector<FinalFile> FinalFiles(const VerifyReport& report);
 
-// The key under which Windows compares two stored names (see FinalFiles).
-std::string WindowsNameKey(const std::string& storedName);
-
 }  // namespace stubpack
