@@ -191,30 +191,41 @@ TEST_F(Planted, InstallerReplacedAtItsPathAfterTheStart) {
 // is put in its place with a working directory holding another run.bat and a link at the batch
 // output's name. The stub's handles stay on what it made, but the old paths now lead to the new
 // directories (under Wine a handle even keeps reporting its old path), so every path it gives a
-// command is checked to lead to what it holds: nothing that was planted runs or is written to.
+// command is checked to lead to what it holds: nothing that was planted runs or is written to,
+// and no program starts in the new directory.
 TEST_F(Planted, DirectoryAboveTheTemporaryDirectoryRenamedDuringTheExtraction) {
     const std::string above = DriveC() + "/above", moved = DriveC() + "/above-moved";
-    RunProgram({"rm", "-rf", above, moved});
-    RunProgram({"mkdir", "-p", above + "/temp"});
     const std::string big(128 << 20, 'b');
     const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}, {"big.bin", big}});
+    const std::string recorded = dir / "received.txt";
+    RunProgram({"cp", WinToolPath("record_args.exe"), dir / "rec.exe"});
 
-    BackgroundProgram stub({WineRunner(), WinToolPath("run_with_temp.exe"), "C:\\above\\temp", ToWindowsPath(pkg)});
-    // Once the big file is being written, the working directory has been made and is held.
-    for (int tick = 0; tick < 1200 && !FileExists(above + "/temp/unpack/big.bin"); ++tick) usleep(50 * 1000);
-    ASSERT_EQ(0, std::rename(above.c_str(), moved.c_str()));
-    const std::size_t written = ReadFile(moved + "/temp/unpack/big.bin").size();
-    RunProgram({"mkdir", "-p", above + "/temp/unpack"});
-    WriteFile(above + "/temp/unpack/run.bat", Batch("planted"));
-    RunProgram({"ln", "-s", outside + "/target.txt", above + "/temp/unpack.log.txt"});
-    EXPECT_EQ(0, stub.Wait(600));
-    ASSERT_LT(written, big.size()) << "the rename came after the extraction: nothing was staged";
+    for (const bool passThrough : {false, true}) {
+        SCOPED_TRACE(passThrough ? "pass-through command" : "default command");
+        Reset();
+        RunProgram({"rm", "-rf", above, moved, recorded});
+        RunProgram({"mkdir", "-p", above + "/temp"});
+        std::vector<std::string> command = {WineRunner(), WinToolPath("run_with_temp.exe"), "C:\\above\\temp",
+                                            ToWindowsPath(pkg)};
+        if (passThrough) command.insert(command.end(), {ToWindowsPath(dir / "rec.exe"), "/q"});
+        BackgroundProgram stub(command, {"RECORD_ARGS_FILE=" + ToWindowsPath(recorded)});
+        // Once the big file is being written, the working directory has been made and is held.
+        for (int tick = 0; tick < 1200 && !FileExists(above + "/temp/unpack/big.bin"); ++tick) usleep(50 * 1000);
+        ASSERT_EQ(0, std::rename(above.c_str(), moved.c_str()));
+        const std::size_t written = ReadFile(moved + "/temp/unpack/big.bin").size();
+        RunProgram({"mkdir", "-p", above + "/temp/unpack"});
+        WriteFile(above + "/temp/unpack/run.bat", Batch("planted"));
+        RunProgram({"ln", "-s", outside + "/target.txt", above + "/temp/unpack.log.txt"});
+        EXPECT_EQ(0, stub.Wait(600));
+        ASSERT_LT(written, big.size()) << "the rename came after the extraction: nothing was staged";
 
-    EXPECT_EQ("", ReadFile(Marker())) << "no batch file ran";
-    ExpectOutsideUntouched();
-    // Under Wine, a file opened below the held directory now reports its new path, the held
-    // directory its old one: they no longer match, so the log is not written any more (the lines
-    // go to the debugger output only), and it never goes to the new directory.
-    EXPECT_FALSE(FileExists(above + "/temp/unpack.log"));
+        EXPECT_EQ("", ReadFile(Marker())) << "no batch file ran";
+        EXPECT_EQ("", ReadFile(recorded)) << "no program started";
+        ExpectOutsideUntouched();
+        // Under Wine, a file opened below the held directory now reports its new path, the held
+        // directory its old one: they no longer match, so the log is not written any more (the
+        // lines go to the debugger output only), and it never goes to the new directory.
+        EXPECT_FALSE(FileExists(above + "/temp/unpack.log"));
+    }
     RunProgram({"rm", "-rf", above, moved});
 }
