@@ -292,6 +292,21 @@ TEST_F(StubRun, MissingTemporaryDirectory) {
     RunProgram({"rm", "-rf", TempUnix("not")});
 }
 
+// A temporary directory that cannot be made or held (TEMP on a drive that does not exist): the
+// extraction is given up for that reason, not for a lack of disk space, so no message box waits
+// for the user, and nothing is made anywhere else.
+TEST_F(StubRun, TemporaryDirectoryOnAMissingDrive) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", CopyingRunBat(dir / "out", 0)}, {"data.txt", "data"}});
+    BackgroundProgram stub({"sh", "-c", "cd '" + dir.Path() + "' && exec '" + WineRunner() + "' '" +
+                                            WinToolPath("run_with_temp.exe") + "' 'Q:\\nowhere' pkg.exe"});
+    const int exitCode = stub.Wait(90);
+    if (exitCode == -1)  // a message box holds the stub: answer it, so that the run can end
+        RunWine(WinToolPath("answer_message_box.exe"), {Hex("Brevant\xC2\xAE Kelvor"), "10000"});
+    EXPECT_EQ(0, exitCode) << "the stub ended by itself";
+    EXPECT_FALSE(FileExists(dir / "out/run.bat")) << "nothing ran";
+    EXPECT_FALSE(FileExists(dir / "unpack")) << "no working directory in the start folder";
+}
+
 TEST_F(StubRun, MalformedPackagesEndNormally) {
     // The bare stub: no package; the command still runs, in a fresh empty working directory.
     const RunResult bare = RunWine(StubPath());
