@@ -143,13 +143,14 @@ bool ReadEntryFacts(HANDLE entry, const WString& directoryPath, const wchar_t* n
 }
 
 HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
-                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how) {
+                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how, bool* created) {
     // Read access for the checks; "open existing" or "create new" only, so that nothing is
     // created through a link. A file that appears between a failed open and the creation is
     // opened once more.
     access |= FILE_READ_ATTRIBUTES;
     DWORD error = 0;
     HANDLE file = INVALID_HANDLE_VALUE;
+    if (created) *created = false;
     for (int attempt = 0; attempt < 2 && file == INVALID_HANDLE_VALUE; ++attempt) {
         if (how == OwnFile::OpenOrCreate) {
             file = OpenBelow(directory, name, length, access, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
@@ -158,6 +159,7 @@ HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t
         }
         file = OpenBelow(directory, name, length, access, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
                          nullptr, &error, share);
+        if (created) *created = file != INVALID_HANDLE_VALUE;
         if (how == OwnFile::CreateNew || (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS))
             break;
     }

@@ -48,8 +48,10 @@ enum class OwnFile {
 // holds: below the held handle, never through a link, and then kept only when the handle is
 // on a plain file at its own place with no other name (leftover::IsOwnPlainFile). Otherwise
 // nothing is written, created or deleted there, and the result is INVALID_HANDLE_VALUE.
+// *created (when given) tells whether this call made the file.
 HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
-                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how);
+                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how,
+                   bool* created = nullptr);
 
 // The path of what a handle has open, as the file system names it (without the drive); a
 // failed string when it cannot be read.

@@ -44,10 +44,14 @@ void CUtility::AppendLogFile(const wchar_t* line) {
     // into a file with a name elsewhere. Otherwise the line is in the debugger output only.
     const TempDir& temp = TempDir::Current();
     if (!temp.IsHeld()) return;
+    bool created = false;
     const HANDLE file = helddir::OpenOwnFile(temp.Handle(), temp.HandlePath(), kLogFileName,
                                              kLogFileNameLength, GENERIC_READ | GENERIC_WRITE, 0,
-                                             helddir::OwnFile::OpenOrCreate);
+                                             helddir::OwnFile::OpenOrCreate, &created);
     if (file == INVALID_HANDLE_VALUE) return;
+    // The last error an "open always" leaves, which the next line reports when its caller made
+    // no system call in between: "already exists" for a file that was there, none for a new one.
+    SetLastError(created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
 
     WString record(line);
     record.Append(L"\r\n");

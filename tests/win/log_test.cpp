@@ -53,6 +53,21 @@ TEST(Log, LastErrorIsTheCallersAtTheTimeOfTheCall) {
     EXPECT_NE(std::wstring::npos, records[1].find(L"two (Last=0)"));
 }
 
+// The log neither saves nor restores the last error: a line reports what the open of the line
+// before left, as an "open always" leaves it (none when it made the file, "already exists" after).
+TEST(Log, LastErrorLeftByTheLineBefore) {
+    ScopedTempDir temp;
+    SetLastError(7);
+    CUtility::WriteLog(L"one");
+    CUtility::WriteLog(L"two");
+    CUtility::WriteLog(L"three");
+    const auto records = ReadLogRecords(temp / L"unpack.log");
+    ASSERT_EQ(3u, records.size());
+    EXPECT_NE(std::wstring::npos, records[0].find(L"one (Last=7)"));
+    EXPECT_NE(std::wstring::npos, records[1].find(L"two (Last=0)"));
+    EXPECT_NE(std::wstring::npos, records[2].find(L"three (Last=183)"));
+}
+
 TEST(Log, MessageLimitIs1022Units) {
     ScopedTempDir temp;
     const std::wstring exact(1022, L'x');
