@@ -39,6 +39,19 @@ FileFacts Facts(const std::string& path) {
     return facts;
 }
 
+struct PlantCase {
+    const char* what;
+    const char* target;  // under the outside folder
+    bool hard;           // a hard link instead of a symbolic one
+};
+
+const PlantCase kPlants[] = {
+    {"a link to an outside file", "target.txt", false},
+    {"a dangling link", "missing.txt", false},
+    {"a hard link to an outside file", "target.txt", true},
+    {"a link to an outside directory", "targetdir", false},
+};
+
 class Planted : public ::testing::Test {
 protected:
     void SetUp() override { Reset(); }
@@ -60,6 +73,13 @@ protected:
     static std::string DriveC() { return RealPath(std::string(std::getenv("WINEPREFIX")) + "/drive_c"); }
     std::string Temp(const std::string& name) const { return RealPath(WineTempDir()) + "/" + name; }
     std::string Marker() const { return dir / "out/ran.txt"; }
+    // From nothing: c planted at the path at.
+    void Plant(const PlantCase& c, const std::string& at) {
+        Reset();
+        std::vector<std::string> command = {"ln", outside + "/" + c.target, at};
+        if (!c.hard) command.insert(command.begin() + 1, "-s");
+        ASSERT_EQ(0, RunProgram(command).exitCode);
+    }
     // A batch file that says who it is in the marker file and prints a line of output.
     std::string Batch(const std::string& who) const {
         return "@echo " + who + ">>\"" + ToWindowsPath(Marker()) + "\"\r\n@echo from the batch\r\n@exit 0\r\n";
@@ -84,19 +104,6 @@ protected:
     std::string outside;
 };
 
-struct PlantCase {
-    const char* what;
-    const char* target;  // under the outside folder
-    bool hard;           // a hard link instead of a symbolic one
-};
-
-const PlantCase kPlants[] = {
-    {"a link to an outside file", "target.txt", false},
-    {"a dangling link", "missing.txt", false},
-    {"a hard link to an outside file", "target.txt", true},
-    {"a link to an outside directory", "targetdir", false},
-};
-
 }  // namespace
 
 // At the log's name: the run goes on to its end, but no line is written through the link or into
@@ -105,11 +112,8 @@ TEST_F(Planted, AtTheLogNothingIsWrittenThrough) {
     const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}});
     for (const PlantCase& c : kPlants) {
         SCOPED_TRACE(c.what);
-        Reset();
         const std::string at = Temp("unpack.log");
-        std::vector<std::string> plant = {"ln", outside + "/" + c.target, at};
-        if (!c.hard) plant.insert(plant.begin() + 1, "-s");
-        ASSERT_EQ(0, RunProgram(plant).exitCode);
+        Plant(c, at);
         TreeWatch watch = Watch();
         watch.Start();
 
@@ -135,11 +139,8 @@ TEST_F(Planted, AtTheBatchOutputOnlyAFileOfThisRunIsWritten) {
     const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}});
     for (const PlantCase& c : kPlants) {
         SCOPED_TRACE(c.what);
-        Reset();
         const std::string at = Temp("unpack.log.txt");
-        std::vector<std::string> plant = {"ln", outside + "/" + c.target, at};
-        if (!c.hard) plant.insert(plant.begin() + 1, "-s");
-        ASSERT_EQ(0, RunProgram(plant).exitCode);
+        Plant(c, at);
         TreeWatch watch = Watch();
         watch.Start();
 

@@ -11,6 +11,18 @@
 
 using leftover::Action;
 
+namespace {
+
+leftover::EntryFacts Facts(std::uint32_t attributes, std::uint32_t links, bool atItsPlace) {
+    leftover::EntryFacts facts;
+    facts.attributes = attributes;
+    facts.links = links;
+    facts.atItsPlace = atItsPlace;
+    return facts;
+}
+
+}  // namespace
+
 TEST(LeftoverDecision, WhatMayBeDeleted) {
     using leftover::kDirectory;
     using leftover::kReadOnly;
@@ -35,10 +47,7 @@ TEST(LeftoverDecision, WhatMayBeDeleted) {
         {kReparsePoint, 1, false, Action::Keep, false},
     };
     for (const auto& row : rows) {
-        leftover::EntryFacts facts;
-        facts.attributes = row.attributes;
-        facts.links = row.links;
-        facts.atItsPlace = row.atItsPlace;
+        const leftover::EntryFacts facts = Facts(row.attributes, row.links, row.atItsPlace);
         EXPECT_EQ(row.action, leftover::Decide(facts)) << std::hex << row.attributes << " " << row.links;
         EXPECT_EQ(row.clearsReadOnly, leftover::ClearsReadOnlyFirst(facts)) << std::hex << row.attributes;
     }
@@ -63,11 +72,7 @@ TEST(LeftoverDecision, WhatIsTheStubsOwnFile) {
         {kDirectory | kReparsePoint, 1, true, false},
     };
     for (const auto& row : rows) {
-        leftover::EntryFacts facts;
-        facts.attributes = row.attributes;
-        facts.links = row.links;
-        facts.atItsPlace = row.atItsPlace;
-        EXPECT_EQ(row.own, leftover::IsOwnPlainFile(facts)) << std::hex << row.attributes << " " << row.links;
+        EXPECT_EQ(row.own, leftover::IsOwnPlainFile(Facts(row.attributes, row.links, row.atItsPlace))) << std::hex << row.attributes << " " << row.links;
     }
 }
 
