@@ -1,5 +1,6 @@
-// The names of the files next to the working directory, and whether GetTempPathW's result can be used: it returns 0 on failure, and the length it would
-// need (terminator included, so more than the capacity) when the path does not fit.
+// The names of the files next to the working directory, and whether GetTempPathW's result can
+// be used: it returns 0 on failure, and the length it would need (terminator included, so more
+// than the capacity) when the path does not fit.
 #pragma once
 
 #include <cstddef>

@@ -12,8 +12,8 @@ class TempDir {
 public:
     // The process's temporary directory, found on first use.
     static const TempDir& Current();
-    // Finds it anew and lets the one held before go: the stub at the start of its run, tests
-    // when they point TMP and TEMP elsewhere.
+    // Finds it anew and lets the one held before go: for tests, which point TMP and TEMP
+    // elsewhere.
     static void FindAgain();
 
     TempDir() = default;

@@ -128,6 +128,31 @@ TEST_F(Extraction, NoPackageToWalk) {
     }
 }
 
+// From the header search to the end of the walk the package is one file, held: nobody can
+// write to it, rename it or delete it in between. Let go once the walk has ended.
+TEST_F(Extraction, PackageHeldFromTheSearchToTheEndOfTheWalk) {
+    TestPackage p;
+    p.records = {{"a.txt", "A"}};
+    WriteWholeFile(PackagePath(), p.Build());
+    const std::wstring moved = temp / L"moved.exe";
+    const auto writable = [&] {
+        const HANDLE file = CreateFileW(PackagePath().c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(file);
+        return true;
+    };
+    CUnPack unpack(PackagePath().c_str());
+    ASSERT_NE(0u, unpack.FindHeader());
+    EXPECT_FALSE(writable());
+    EXPECT_FALSE(MoveFileW(PackagePath().c_str(), moved.c_str()));
+    EXPECT_FALSE(DeleteFileW(PackagePath().c_str()));
+    EXPECT_EQ(1, unpack.UnPackFiles());
+    EXPECT_EQ("A", ReadWholeFile(WorkDir() + L"a.txt"));
+    EXPECT_TRUE(writable());
+}
+
 TEST_F(Extraction, BareExecutableHasNoPackage) {
     CUnPack unpack(CUtility::GetModulePath().c_str());  // this test program itself
     EXPECT_EQ(0u, unpack.FindHeader());
