@@ -7,6 +7,9 @@
 #   rss-process.sh PROGRAM.exe   (in the benchmark's Wine session; runs for more than 1.5 s)
 set -euo pipefail
 program=$1
+# Paths in the output are relative to the checkout, so that a recorded run names no machine's path.
+root=$(cd "$(dirname "$0")/.." && pwd)
+relative() { local text=$1; printf '%s' "${text//"$root/"/}"; }
 report=$(mktemp)
 trap 'rm -f "$report"' EXIT
 
@@ -15,8 +18,9 @@ time_pid=$!
 sleep 1.5
 pid=$(pgrep -P "$time_pid")
 echo "process started by GNU time: pid $pid"
-echo "  command line: $(tr '\0' ' ' </proc/"$pid"/cmdline)"
-echo "  executable image: $(readlink /proc/"$pid"/exe)"
+command_line=$(tr '\0' ' ' </proc/"$pid"/cmdline)
+echo "  command line: $(relative "${command_line% }")"
+echo "  executable image: $(relative "$(readlink /proc/"$pid"/exe)")"
 echo "  peak so far (VmHWM): $(awk '/VmHWM/ { print $2, $3 }' /proc/"$pid"/status)"
 echo "  Windows DLLs mapped: $(grep -c 'i386-windows/.*\.dll$' /proc/"$pid"/maps || true) mappings"
 children=$(pgrep -P "$pid" | tr '\n' ' ' || true)
