@@ -346,7 +346,7 @@ TEST(PackageVerifier, InconsistentUnreadFieldsAreWarnings) {
         {"name with a trailing dot", [&](Bytes& b) { std::memcpy(&b[r2 + kNameAt], "run.bat.", 9); },
          "name-trailing", r2 + kNameAt, "written as 'run.bat'"},
         {"name outside ASCII", [&](Bytes& b) { std::memcpy(&b[r2 + kNameAt], "r\xE9sum\xE9", 7); },
-         "name-code-page", r2 + kNameAt, "--codepage"},
+         "name-code-page", r2 + kNameAt, "so it was not compared with the other names: give --codepage N"},
         {"same name twice", [&](Bytes& b) { std::memcpy(&b[r2 + kNameAt], "SETUP.MSI", 9); }, "duplicate-name",
          r2 + kNameAt, "same name as record 1"},
     };

@@ -58,7 +58,7 @@ std::string BaseName(const std::string& path) {
 // Two inputs that the stub would write to one file: the later would silently replace the earlier.
 // The names are compared as verify compares the records' names, decoded from the stored bytes.
 void RefuseSharedNames(const std::vector<Input>& inputs, unsigned codePage) {
-    std::map<std::string, const Input*> seen;  // name key -> first input with it
+    std::map<std::u16string, const Input*> seen;  // name key -> first input with it
     for (const Input& input : inputs) {
         std::string utf8;
         std::u16string units;

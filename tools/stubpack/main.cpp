@@ -63,9 +63,10 @@ const char kCreateHelp[] =
     "\n"
     "File names must be plain Windows file names: no separators, ':', '..', control\n"
     "characters, <>\"|?* or device names (CON, NUL, COM1...), at most 259 bytes. No two\n"
-    "FILEs may have one name as Windows compares names (ASCII letters without case,\n"
-    "trailing dots and spaces dropped), whatever their folders: the stub would write both\n"
-    "to one file. Such inputs are refused, as stubpack verify warns about such records.\n"
+    "FILEs may have one name as Windows compares names (without case, letters outside\n"
+    "ASCII too, as the file system upper-cases them; trailing dots and spaces dropped),\n"
+    "whatever their folders: the stub would write both to one file. Such inputs are\n"
+    "refused, as stubpack verify warns about such records.\n"
     "\n" EXIT_STATUS_HELP;
 
 const char kListHelp[] =
@@ -101,7 +102,8 @@ const char kVerifyHelp[] =
     "Options:\n"
     "  --json          print a JSON object instead: ok, stubExtractsEveryFile, the findings\n"
     "                  (severity, check, offset, message) and the files the stub will write\n"
-    "  --codepage N    check names outside ASCII as decoded with Windows code page N\n"
+    "  --codepage N    check names outside ASCII as decoded with Windows code page N, and\n"
+    "                  compare them with the others (without it they are not compared)\n"
     "\n"
     "Exit status:\n"
     "  0  no errors (warnings allowed): the stub will extract every file\n"

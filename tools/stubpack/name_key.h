@@ -11,7 +11,8 @@ namespace stubpack {
 // The name (UTF-8) as Windows stores it: a last path component loses trailing dots and spaces.
 std::string StoredName(const std::string& utf8Name);
 
-// Equal for two names that Windows takes as one: stored names, ASCII letters without case.
-std::string WindowsNameKey(const std::string& utf8Name);
+// Equal for two names that Windows takes as one: stored names, each UTF-16 unit upper-cased as
+// the file system does. The name is UTF-8 as decoded from the record (ASCII, or --codepage).
+std::u16string WindowsNameKey(const std::string& utf8Name);
 
 }  // namespace stubpack

@@ -372,23 +372,23 @@ private:
         } else if (options_.codePage == 0) {
             Warn("name-code-page", at,
                  label + ": the name holds bytes outside ASCII, which the stub decodes with the ANSI "
-                         "code page of the machine that runs it: give --codepage N to check the name "
-                         "as those machines will see it");
+                         "code page of the machine that runs it, so it was not compared with the other "
+                         "names: give --codepage N to check and compare it as those machines will see it");
         } else {
             Warn("name-code-page", at,
                  label + ": the name cannot be decoded in code page " + N(options_.codePage) +
-                     ": checked as bytes only");
+                     ": checked as bytes only, and not compared with the other names");
         }
         f.written = true;
     }
 
     // A later record with the same name (name_key.h) replaces the earlier file.
     void MarkDuplicates() {
-        std::map<std::string, std::size_t> last;  // key -> index in r_.files
+        std::map<std::u16string, std::size_t> last;  // key -> index in r_.files
         for (std::size_t i = 0; i < r_.files.size(); ++i) {
             PlannedFile& f = r_.files[i];
             if (!f.written || f.storedName.empty()) continue;
-            const std::string key = WindowsNameKey(f.storedName);
+            const std::u16string key = WindowsNameKey(f.storedName);
             const auto found = last.find(key);
             if (found != last.end()) {
                 PlannedFile& earlier = r_.files[found->second];
@@ -470,7 +470,7 @@ VerifyReport VerifyPackage(ByteSource& source, const VerifyOptions& options) {
 }
 
 std::vector<FinalFile> FinalFiles(const VerifyReport& report) {
-    std::map<std::string, std::string> firstSpelling;
+    std::map<std::u16string, std::string> firstSpelling;
     for (const PlannedFile& f : report.files)
         if (f.written && !f.storedName.empty())
             firstSpelling.emplace(WindowsNameKey(f.storedName), f.storedName);

@@ -83,7 +83,8 @@ struct VerifyReport {
 VerifyReport VerifyPackage(package::ByteSource& source, const VerifyOptions& options = {});
 
 // The files that the stub leaves in its directory: one per name as Windows compares names
-// (ASCII letters without case, trailing dots and spaces dropped), the data of the last written
+// (without case as the file system compares them, trailing dots and spaces dropped; names
+// outside ASCII only when decoded with the code page), the data of the last written
 // record with that name under the spelling of the first, in the order the final versions are
 // written. Includes files the stub would write short (complete == false).
 struct FinalFile {

@@ -124,10 +124,8 @@ std::string EncodeRecordName(const std::string& utf8Name, unsigned codePage, con
                                "ANSI code page with --codepage N");
 
     // Check the name the way the stub will see it: as UTF-16 after decoding.
-    std::string utf16;
-    if (!Convert("UTF-16LE", "UTF-8", utf8Name, &utf16))
-        throw InputError(file, "the name is not valid UTF-8");
-    const std::u16string units = Utf16Units(utf16);
+    std::u16string units;
+    if (!Utf16Name(utf8Name, &units)) throw InputError(file, "the name is not valid UTF-8");
     const auto problem = package::CheckRecordName(units.data(), units.size());
     if (problem != package::NameProblem::None) Refuse(file, problem);
 
@@ -148,10 +146,16 @@ bool DecodeRecordName(const std::string& bytes, unsigned codePage, std::string* 
         return true;
     }
     if (codePage == 0) return false;
-    std::string decoded, utf16le;
+    std::string decoded;
     if (!Convert("UTF-8", CodePageName(codePage).c_str(), bytes, &decoded)) return false;
-    if (!Convert("UTF-16LE", "UTF-8", decoded, &utf16le)) return false;
+    if (!Utf16Name(decoded, utf16)) return false;
     *utf8 = decoded;
+    return true;
+}
+
+bool Utf16Name(const std::string& utf8, std::u16string* utf16) {
+    std::string utf16le;
+    if (!Convert("UTF-16LE", "UTF-8", utf8, &utf16le)) return false;
     *utf16 = Utf16Units(utf16le);
     return true;
 }

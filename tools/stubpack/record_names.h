@@ -19,4 +19,7 @@ std::string EncodeRecordName(const std::string& utf8Name, unsigned codePage, con
 bool DecodeRecordName(const std::string& bytes, unsigned codePage, std::string* utf8,
                       std::u16string* utf16);
 
+// A name held as UTF-8 as the stub's UTF-16 units; false when it is not UTF-8.
+bool Utf16Name(const std::string& utf8, std::u16string* utf16);
+
 }  // namespace stubpack
