@@ -13,6 +13,7 @@
 enum class WorkDirProblem {
     None,
     NoTemporaryDirectory,
+    NoAccessLists,     // its volume keeps none (FAT, exFAT): the protection would be absent
     NoProtectedList,   // its access-control list could not be built: it is not made at all
     LeftoverRemains,   // something at its name could not be removed completely (or safely)
     NotCreated,        // no fresh directory could be made

@@ -32,6 +32,8 @@ const wchar_t* WorkDirProblemText(WorkDirProblem problem) {
     switch (problem) {
         case WorkDirProblem::None: return L"none";
         case WorkDirProblem::NoTemporaryDirectory: return L"no temporary directory";
+        case WorkDirProblem::NoAccessLists:
+            return L"the temporary directory's volume keeps no access-control lists";
         case WorkDirProblem::NoProtectedList:
             return L"the working directory's access-control list could not be built";
         case WorkDirProblem::LeftoverRemains:
@@ -72,10 +74,18 @@ void CUnPack::PrepareWorkDir() {
         m_workDirProblem = WorkDirProblem::NoProtectedList;
         return;
     }
+    DWORD volumeFlags = 0;
+    if (!GetVolumeInformationByHandleW(temp.Handle(), nullptr, 0, nullptr, nullptr, &volumeFlags,
+                                       nullptr, 0) ||
+        !leftover::KeepsAccessLists(volumeFlags)) {
+        m_workDirProblem = WorkDirProblem::NoAccessLists;
+        return;
+    }
+    const LeftoverOwners owners;
     bool leftoverRemains = false;
     const auto attempt = [&]() -> HANDLE {
-        leftoverRemains =
-            !helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength);
+        leftoverRemains = !helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName,
+                                                kWorkDirNameLength, owners.Rule());
         if (leftoverRemains) return INVALID_HANDLE_VALUE;
         DWORD error = 0;
         return helddir::OpenBelow(temp.Handle(), kWorkDirName, kWorkDirNameLength, kHoldAccess,
@@ -217,5 +227,6 @@ void CUnPack::RemoveWorkDir() {
     while (!parent.IsEmpty() && parent[parent.Length() - 1] == L'\\') parent.Truncate(parent.Length() - 1);
     CUtility::StripPathComponents(parent, 1);
     if (!parent.Failed()) SetCurrentDirectoryW(parent.c_str());
-    helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength);
+    const LeftoverOwners owners;
+    helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength, owners.Rule());
 }

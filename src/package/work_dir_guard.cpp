@@ -4,9 +4,11 @@
 
 namespace {
 
-// P: protected, nothing inherited from the temporary directory. Files and sub-directories
-// inherit the entries (OICI); the creator-owner entry applies to what is created inside (IO).
-const wchar_t kWorkDirSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)";
+// O:BA: the owner is the administrators group whatever the token's default owner is, so that a
+// leftover of this stub can be told by it. P: protected, nothing inherited from the temporary
+// directory. Files and sub-directories inherit the entries (OICI); the creator-owner entry
+// applies to what is created inside (IO).
+const wchar_t kWorkDirSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)";
 
 }  // namespace
 

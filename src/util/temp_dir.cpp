@@ -52,6 +52,13 @@ void TempDir::Find() {
     if (!CUtility::PathExists(m_path.c_str())) SHCreateDirectoryExW(nullptr, m_path.c_str(), nullptr);
     m_handle = helddir::OpenDirectory(m_path.c_str());
     if (m_handle == INVALID_HANDLE_VALUE) return;
+    // A file at that path opens too: it is no temporary directory.
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (!GetFileInformationByHandleEx(m_handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        Release();
+        return;
+    }
     m_handlePath = helddir::HandlePath(m_handle);
     if (m_handlePath.Failed()) Release();
 }

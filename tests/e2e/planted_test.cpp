@@ -368,3 +368,45 @@ TEST_F(Planted, TheInterpreterIgnoresTheUsersStartUpSettings) {
     EXPECT_NE(std::string::npos, log[log.size() - 4].find(" param:/d /c run.bat > \"")) << log[log.size() - 4];
     EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:0", log.back());
 }
+
+// TEMP at a folder that only an administrator may change (here another Unix user's, which Wine
+// reports as owned by neither the user nor the administrators), holding a leftover of the stub's
+// names: it is not the stub's to delete. It stays as it was and nothing starts.
+TEST_F(Planted, LeftoversWhereOnlyAnAdministratorMayChangeThemStay) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}});
+    const std::string temp = DriveC() + "/admin/temp";
+    const struct {
+        const char* what;
+        std::vector<std::string> plant;  // below temp
+        const char* lastLine;
+    } cases[] = {
+        {"an unpack tree", {"unpack/run.bat", "unpack/sub/old.txt"},
+         "[CUnPackFileApp::InitInstance] execute refused: a leftover at the working directory's name could not be "
+         "removed"},
+        {"a batch output", {"unpack.log.txt"}, kRefusedForBatchOutput},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        RunProgram({"rm", "-rf", DriveC() + "/admin"});
+        for (const std::string& name : c.plant) {
+            const std::string at = temp + "/" + name;
+            RunProgram({"mkdir", "-p", at.substr(0, at.rfind('/'))});
+            WriteFile(at, Batch("leftover"));
+        }
+        ASSERT_EQ(0, RunProgram({"chown", "-R", "nobody", DriveC() + "/admin"}).exitCode);
+        // The stub's own log may be made; the working directory stays when the batch output refuses.
+        TreeWatch watch({DriveC(), dir.Path()},
+                        {temp + "/unpack.log", dir / "out",
+                         std::string(c.plant[0]) == "unpack.log.txt" ? temp + "/unpack" : temp + "/none"});
+        watch.Start();
+        EXPECT_EQ(0, RunWine(WinToolPath("run_with_temp.exe"), {"C:\\admin\\temp", ToWindowsPath(pkg)}).exitCode);
+        for (const std::string& name : c.plant) EXPECT_EQ(Batch("leftover"), ReadFile(temp + "/" + name)) << name;
+        EXPECT_EQ("", ReadFile(Marker())) << "nothing ran";
+        const std::vector<std::string> log = ReadLogMessages(temp + "/unpack.log");
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(c.lastLine, log.back());
+        EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+    }
+    RunProgram({"rm", "-rf", DriveC() + "/admin"});
+}
