@@ -75,8 +75,7 @@ void CUnPack::PrepareWorkDir() {
         return;
     }
     DWORD volumeFlags = 0;
-    if (!GetVolumeInformationByHandleW(temp.Handle(), nullptr, 0, nullptr, nullptr, &volumeFlags,
-                                       nullptr, 0) ||
+    if (!g_volumeInformation(temp.Handle(), nullptr, 0, nullptr, nullptr, &volumeFlags, nullptr, 0) ||
         !leftover::KeepsAccessLists(volumeFlags)) {
         m_workDirProblem = WorkDirProblem::NoAccessLists;
         return;

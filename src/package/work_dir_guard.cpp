@@ -13,6 +13,8 @@ const wchar_t kWorkDirSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICII
 }  // namespace
 
 const wchar_t* g_workDirSddl = kWorkDirSddl;
+BOOL(WINAPI* g_volumeInformation)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD) =
+    &GetVolumeInformationByHandleW;
 
 WorkDirSecurity::WorkDirSecurity() {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(g_workDirSddl, SDDL_REVISION_1,

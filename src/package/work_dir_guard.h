@@ -12,6 +12,9 @@
 // nothing inherited from the temporary directory. Descriptor() is null when it could not be built.
 // The list in security-descriptor text form; tests point it at one that cannot be built.
 extern const wchar_t* g_workDirSddl;
+// The volume query for the temporary directory (GetVolumeInformationByHandleW); tests point it
+// at a volume without access lists, which Wine's drives never are.
+extern BOOL(WINAPI* g_volumeInformation)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD);
 
 class WorkDirSecurity {
 public:
