@@ -95,7 +95,8 @@ bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* 
     WString entryPath;
     if (!ReadEntryFacts(entry.Get(), directoryPath, name, length, &facts, &entryPath)) return false;
     leftover::OwnerFacts owner;
-    if (rule && (!ReadOwnerFacts(entry.Get(), *rule, &owner) || !leftover::MayRemove(owner))) return false;
+    if (rule && (!ReadOwnerFacts(entry.Get(), directory, *rule, &owner) || !leftover::MayRemove(owner)))
+        return false;
     const leftover::Action action = leftover::Decide(facts);
     if (action == leftover::Action::Keep) return false;
     if (leftover::ClearsReadOnlyFirst(facts) && !ClearReadOnly(entry.Get(), facts.attributes))
@@ -109,7 +110,8 @@ bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* 
 }  // namespace
 
 HANDLE OpenDirectory(const wchar_t* path) {
-    return CreateFileW(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, kShare, nullptr,
+    // READ_CONTROL: whose it is decides what the stub may remove in it.
+    return CreateFileW(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | SYNCHRONIZE, kShare, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
@@ -266,7 +268,14 @@ PSID TokenUser() {
     return copy;
 }
 
-bool ReadOwnerFacts(HANDLE entry, const OwnerRule& rule, leftover::OwnerFacts* facts) {
+bool ReadOwnerFacts(HANDLE entry, HANDLE folder, const OwnerRule& rule, leftover::OwnerFacts* facts) {
+    PSID folderOwner = nullptr;
+    PSECURITY_DESCRIPTOR folderDescriptor = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &folderOwner, nullptr,
+                        nullptr, nullptr, &folderDescriptor) != ERROR_SUCCESS)
+        return false;
+    facts->folderByUser = folderOwner && rule.user && EqualSid(folderOwner, rule.user);
+    LocalFree(folderDescriptor);
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;

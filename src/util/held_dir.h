@@ -85,8 +85,9 @@ bool RemoveBelow(HANDLE directory, const WString& directoryPath, const wchar_t* 
 // The process token's user, or null; the caller frees it with LocalFree.
 PSID TokenUser();
 
-// Whose the entry is, as its security descriptor says; false when it cannot be read.
-bool ReadOwnerFacts(HANDLE entry, const OwnerRule& rule, leftover::OwnerFacts* facts);
+// Whose the entry is, as its security descriptor and its folder's owner say; false when they
+// cannot be read.
+bool ReadOwnerFacts(HANDLE entry, HANDLE folder, const OwnerRule& rule, leftover::OwnerFacts* facts);
 
 // Calls visit(const FILE_ID_BOTH_DIR_INFO&) for every entry of a held directory but "." and "..",
 // in the order the file system returns them; false when the listing cannot be read to its end.

@@ -80,22 +80,27 @@ TEST(LeftoverDecision, WhatIsTheStubsOwnFile) {
 TEST(LeftoverDecision, WhoseLeftoverMayBeRemoved) {
     using leftover::Whose;
     const struct {
-        bool byAdministrators, byUser, stubsList;
+        bool byAdministrators, byUser, stubsList, folderByUser;
         Whose whose;
     } rows[] = {
-        {true, false, true, Whose::Stubs},
-        {true, false, false, Whose::Someone},  // another elevated program's, or an administrator's
-        {false, true, false, Whose::Users},
-        {false, true, true, Whose::Users},
-        {false, false, true, Whose::Someone},  // the list alone proves nothing
-        {false, false, false, Whose::Someone},
+        {true, false, true, false, Whose::Stubs},
+        {true, false, false, false, Whose::Someone},  // another elevated program's, or an administrator's
+        {false, true, false, false, Whose::Users},
+        {false, true, true, false, Whose::Users},
+        {false, false, true, false, Whose::Someone},  // the list alone proves nothing
+        {false, false, false, false, Whose::Someone},
+        // An administrator's file in the user's own TEMP (an earlier stub's batch output).
+        {true, false, false, true, Whose::UsersFolder},
+        {false, false, false, true, Whose::UsersFolder},
     };
     for (const auto& row : rows) {
         leftover::OwnerFacts facts;
         facts.byAdministrators = row.byAdministrators;
         facts.byUser = row.byUser;
         facts.stubsList = row.stubsList;
-        EXPECT_EQ(row.whose, leftover::Owner(facts)) << row.byAdministrators << row.byUser << row.stubsList;
+        facts.folderByUser = row.folderByUser;
+        EXPECT_EQ(row.whose, leftover::Owner(facts))
+            << row.byAdministrators << row.byUser << row.stubsList << row.folderByUser;
         EXPECT_EQ(row.whose != Whose::Someone, leftover::MayRemove(facts));
     }
 }
