@@ -1,6 +1,7 @@
 #include "app/launch_request.h"
 
 #include "app/command_line.h"
+#include "app/start_decision.h"
 #include "util/wide_format.h"
 
 static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit launch request");
@@ -34,19 +35,38 @@ WString BatchOutputPath(const wchar_t* logFilePath) {
 }
 
 WString DefaultParameters(const wchar_t* logFilePath) {
-    WString parameters(L"/c run.bat > \"");
+    WString parameters(L"/d /c run.bat > \"");
     parameters.Append(BatchOutputPath(logFilePath));
     parameters.AppendUnit(L'"');
     return parameters;
 }
 
-LaunchCommand PassThroughCommand(const wchar_t* commandLine, const WString& workDir) {
+WString InterpreterForChild(const wchar_t* systemDirectory) {
+    WString path(systemDirectory);
+    if (path.IsEmpty()) path.MarkFailed();
+    path.Append(L"\\cmd.exe");
+    if (path.Length() >= MAX_PATH) path.MarkFailed();
+    return path;
+}
+
+LaunchCommand PassThroughCommand(const wchar_t* commandLine, const WString& workDir,
+                                 const WString& comspec) {
     LaunchCommand command;
     command.passThrough = true;
     command.file[0] = 0;
     command.program = cmdline::Argument(commandLine, 1);
     command.parameters = cmdline::PassThroughParameters(commandLine);
     command.directory = workDir;
+    command.comspec = comspec;
+    switch (start::PlaceOf(command.program.c_str())) {
+        case start::ProgramPlace::AsGiven: break;
+        case start::ProgramPlace::WorkDir:
+            command.ownFile = command.program;
+            command.program = workDir;
+            command.program.Append(command.ownFile);
+            break;
+        case start::ProgramPlace::Refused: command.refused = true; break;
+    }
     return command;
 }
 

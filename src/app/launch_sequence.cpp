@@ -4,10 +4,12 @@
 #include <shellapi.h>
 
 #include "app/batch_output.h"
+#include "app/child_environment.h"
 #include "app/command_line.h"
 #include "app/deployment_code_capture.h"
 #include "app/launch_request.h"
 #include "app/payload_wait.h"
+#include "app/start_decision.h"
 #include "package/unpack.h"
 #include "util/log_path.h"
 #include "util/temp_dir.h"
@@ -22,14 +24,21 @@ const wchar_t kTag[] = L"CUnPackFileApp::InitInstance";
 constexpr int kRemoveRetries = 20;
 constexpr DWORD kRemoveRetryDelayMs = 100;
 
-LaunchCommand BuildDefaultCommand() {
+WString SystemDirectory() {
+    wchar_t system[MAX_PATH + 1] = {};
+    if (GetSystemDirectoryW(system, MAX_PATH) >= MAX_PATH) system[0] = 0;
+    return WString(system);
+}
+
+LaunchCommand BuildDefaultCommand(const WString& systemDirectory) {
     LaunchCommand command;
     const bool useSysnative = !CUtility::IsVersionBelow6() && CUtility::IsWow64();
-    wchar_t systemWindows[MAX_PATH + 1] = {}, system[MAX_PATH + 1] = {};
+    wchar_t systemWindows[MAX_PATH + 1] = {};
     if (useSysnative && GetSystemWindowsDirectoryW(systemWindows, MAX_PATH) >= MAX_PATH)
         systemWindows[0] = 0;
-    if (GetSystemDirectoryW(system, MAX_PATH) >= MAX_PATH) system[0] = 0;
-    ChooseInterpreter(command.file, useSysnative, systemWindows, system);
+    ChooseInterpreter(command.file, useSysnative, systemWindows, systemDirectory.c_str());
+    command.comspec = InterpreterForChild(systemDirectory.c_str());
+    command.ownFile = L"run.bat";
     // The log's path in the held temporary directory as its handle names it now, so that the
     // output goes where the batch output file of this run is (a failed path starts nothing).
     WString logPath = TempDir::Current().PathNow();
@@ -39,14 +48,33 @@ LaunchCommand BuildDefaultCommand() {
     return command;
 }
 
-// The reason a command must not start, or null: it starts only in the working directory that
-// this run made and filled, only when every part of it could be built whole, and the default
-// command only with a batch output file this run made.
-const wchar_t* ReasonNotToStart(CUnPack& unpack, const LaunchCommand& command,
-                                BatchOutputFile& batchOutput) {
-    const WorkDirProblem problem = unpack.CheckWorkDirBeforeStart();
+// The reason a command must not start, or null, decided before anything is made for it: it
+// starts only in the working directory that this run made and filled, only with a file this
+// run wrote there (run.bat, or a pass-through program named without a path), only when every
+// part of it could be built whole, and never with a path the interpreter would expand.
+const wchar_t* ReasonNotToStart(CUnPack& unpack, const LaunchCommand& command) {
+    const WorkDirProblem problem =
+        unpack.CheckWorkDirBeforeStart(command.ownFile.IsEmpty() ? nullptr : command.ownFile.c_str());
+    const wchar_t* notWritten = command.passThrough
+                                    ? L"the program is not a file this run wrote in the working directory"
+                                    : L"run.bat is not a file this run wrote in the working directory";
+    if (problem == WorkDirProblem::FileNotWritten || command.refused) return notWritten;
     if (problem != WorkDirProblem::None) return WorkDirProblemText(problem);
     if (!command.Complete()) return L"the command could not be built";
+    const WString workDir = unpack.HeldWorkDirPath();
+    if (start::HoldsExpandableText(workDir.c_str()) ||
+        start::HoldsExpandableText(command.batchOutput.c_str()))
+        return L"a path the command is given holds % or !, which the interpreter would expand";
+    return nullptr;
+}
+
+// Makes what the command is given (its current directory, the batch output, the environment)
+// and checks that each leads to what this run holds; the reason it cannot, or null. In this
+// order, right before the start: nothing can be swapped in between.
+const wchar_t* PrepareStart(CUnPack& unpack, const LaunchCommand& command,
+                            BatchOutputFile& batchOutput) {
+    if (!PrepareChildEnvironment(command.comspec.c_str()))
+        return L"the command's environment could not be set";
     // The command's directory is named as the held handle names it now, and must still lead to
     // the held directory itself (a directory above renamed and replaced would not).
     if (command.passThrough)
@@ -88,15 +116,21 @@ void RunLaunchSequence() {
 
     const wchar_t* commandLine = GetCommandLineW();
     const WString workDir = unpack.GetWorkDir();
-    const LaunchCommand command = UsesPassThrough(cmdline::CountArguments(commandLine))
-                                      ? PassThroughCommand(commandLine, unpack.HeldWorkDirPath())
-                                      : BuildDefaultCommand();
+    const WString systemDirectory = SystemDirectory();
+    const LaunchCommand command =
+        UsesPassThrough(cmdline::CountArguments(commandLine))
+            ? PassThroughCommand(commandLine, unpack.HeldWorkDirPath(),
+                                 InterpreterForChild(systemDirectory.c_str()))
+            : BuildDefaultCommand(systemDirectory);
     SHELLEXECUTEINFOW request = MakeLaunchRequest(command);
 
     CUtility::WriteLog(L"[%s] dir:%s file:%s param:%s", kTag, workDir.c_str(), request.lpFile,
                        request.lpParameters);
+    // First what decides, then what is made for the start: a refusal leaves nothing new behind.
     BatchOutputFile batchOutput;
-    if (const wchar_t* reason = ReasonNotToStart(unpack, command, batchOutput)) {
+    const wchar_t* reason = ReasonNotToStart(unpack, command);
+    if (!reason) reason = PrepareStart(unpack, command, batchOutput);
+    if (reason) {
         // As after a failed start: the directory stays, and the next run clears it.
         CUtility::WriteLog(L"[%s] execute refused: %s", kTag, reason);
         return;

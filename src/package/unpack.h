@@ -13,10 +13,12 @@
 enum class WorkDirProblem {
     None,
     NoTemporaryDirectory,
+    NoAccessLists,     // its volume keeps none (FAT, exFAT): the protection would be absent
     NoProtectedList,   // its access-control list could not be built: it is not made at all
     LeftoverRemains,   // something at its name could not be removed completely (or safely)
     NotCreated,        // no fresh directory could be made
     ForeignEntries,    // it holds entries that this run did not write
+    FileNotWritten,    // the file a command needs there is not one this run wrote
 };
 
 // The reason as the log states it.
@@ -59,8 +61,10 @@ public:
     WorkDirProblem Problem() const { return m_workDirProblem; }
 
     // Checks through the held handle that the working directory holds nothing but the files
-    // this run wrote; a directory that fails stays unusable. Asked before a command starts.
-    WorkDirProblem CheckWorkDirBeforeStart();
+    // this run wrote, and, when ownFile is given, that a file of that name is one of them (the
+    // check runs while this run still holds them); a directory that fails stays unusable.
+    // Asked before a command starts.
+    WorkDirProblem CheckWorkDirBeforeStart(const wchar_t* ownFile = nullptr);
 
     // The held working directory's path as the system names it through the handle now (with a
     // trailing backslash): where a command is started. A failed string when it is not held or

@@ -32,6 +32,8 @@ const wchar_t* WorkDirProblemText(WorkDirProblem problem) {
     switch (problem) {
         case WorkDirProblem::None: return L"none";
         case WorkDirProblem::NoTemporaryDirectory: return L"no temporary directory";
+        case WorkDirProblem::NoAccessLists:
+            return L"the temporary directory's volume keeps no access-control lists";
         case WorkDirProblem::NoProtectedList:
             return L"the working directory's access-control list could not be built";
         case WorkDirProblem::LeftoverRemains:
@@ -39,6 +41,8 @@ const wchar_t* WorkDirProblemText(WorkDirProblem problem) {
         case WorkDirProblem::NotCreated: return L"the working directory could not be created";
         case WorkDirProblem::ForeignEntries:
             return L"the working directory holds entries this run did not write";
+        case WorkDirProblem::FileNotWritten:
+            return L"the file to start is not one this run wrote in the working directory";
     }
     return L"unknown";
 }
@@ -70,10 +74,17 @@ void CUnPack::PrepareWorkDir() {
         m_workDirProblem = WorkDirProblem::NoProtectedList;
         return;
     }
+    DWORD volumeFlags = 0;
+    if (!g_volumeInformation(temp.Handle(), nullptr, 0, nullptr, nullptr, &volumeFlags, nullptr, 0) ||
+        !leftover::KeepsAccessLists(volumeFlags)) {
+        m_workDirProblem = WorkDirProblem::NoAccessLists;
+        return;
+    }
+    const LeftoverOwners owners;
     bool leftoverRemains = false;
     const auto attempt = [&]() -> HANDLE {
-        leftoverRemains =
-            !helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength);
+        leftoverRemains = !helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName,
+                                                kWorkDirNameLength, owners.Rule());
         if (leftoverRemains) return INVALID_HANDLE_VALUE;
         DWORD error = 0;
         return helddir::OpenBelow(temp.Handle(), kWorkDirName, kWorkDirNameLength, kHoldAccess,
@@ -153,16 +164,24 @@ void CUnPack::ReleaseWrittenFiles() {
     m_written.Release([](void* hold) { CloseHandle(static_cast<HANDLE>(hold)); });
 }
 
-WorkDirProblem CUnPack::CheckWorkDirBeforeStart() {
+WorkDirProblem CUnPack::CheckWorkDirBeforeStart(const wchar_t* ownFile) {
     GetWorkDir();
     if (m_workDirProblem != WorkDirProblem::None) return m_workDirProblem;
-    bool onlyOurs = true;
+    bool onlyOurs = true, ownFileFound = false;
     m_written.BeginMatch();
     const bool listed = helddir::ForEachEntry(m_hWorkDir, [&](const FILE_ID_BOTH_DIR_INFO& entry) {
         const bool plainFile =
             !(entry.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-        if (!plainFile || !m_written.Claim(static_cast<std::uint64_t>(entry.FileId.QuadPart)))
+        if (!plainFile || !m_written.Claim(static_cast<std::uint64_t>(entry.FileId.QuadPart))) {
             onlyOurs = false;
+            return;
+        }
+        // Named as the file system compares names, so that it is the file the interpreter or
+        // the shell will open by that name.
+        if (ownFile &&
+            CompareStringOrdinal(entry.FileName, static_cast<int>(entry.FileNameLength / sizeof(wchar_t)),
+                                 ownFile, -1, TRUE) == CSTR_EQUAL)
+            ownFileFound = true;
     });
     // From here on the payload owns its files (it may change or delete them).
     ReleaseWrittenFiles();
@@ -170,6 +189,8 @@ WorkDirProblem CUnPack::CheckWorkDirBeforeStart() {
         m_workDirProblem = WorkDirProblem::ForeignEntries;
         ReleaseWorkDir();  // nothing more goes into it; the next run clears it
     }
+    if (m_workDirProblem == WorkDirProblem::None && ownFile && !ownFileFound)
+        return WorkDirProblem::FileNotWritten;
     return m_workDirProblem;
 }
 
@@ -205,5 +226,6 @@ void CUnPack::RemoveWorkDir() {
     while (!parent.IsEmpty() && parent[parent.Length() - 1] == L'\\') parent.Truncate(parent.Length() - 1);
     CUtility::StripPathComponents(parent, 1);
     if (!parent.Failed()) SetCurrentDirectoryW(parent.c_str());
-    helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength);
+    const LeftoverOwners owners;
+    helddir::RemoveBelow(temp.Handle(), temp.HandlePath(), kWorkDirName, kWorkDirNameLength, owners.Rule());
 }

@@ -1,8 +1,10 @@
 #include "util/held_dir.h"
 
 #include <winternl.h>
+#include <aclapi.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 #include "util/file_handle.h"
@@ -20,8 +22,8 @@ constexpr int kMaxDepth = 16;
 
 // Opened on each entry that may be deleted: enough to read what it is, clear its read-only
 // attribute, list it if it is a directory, and delete it through the handle.
-constexpr ACCESS_MASK kRemoveAccess =
-    DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+constexpr ACCESS_MASK kRemoveAccess = DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES |
+                                     FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
 
 // directoryPath + "\" + name, compared without regard to case as the file system does.
 bool IsAt(const WString& handlePath, const WString& directoryPath, const wchar_t* name,
@@ -50,7 +52,20 @@ bool DeleteThrough(HANDLE entry) {
 }
 
 bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* name,
-                 std::size_t length, int depth);
+                 std::size_t length, int depth, const OwnerRule* rule);
+
+// The same entries, each the same size and bytes, in the same order.
+bool SameAces(const ACL* a, const ACL* b) {
+    if (!a || !b || a->AceCount != b->AceCount) return false;
+    for (WORD i = 0; i < a->AceCount; ++i) {
+        void* x = nullptr;
+        void* y = nullptr;
+        if (!GetAce(const_cast<ACL*>(a), i, &x) || !GetAce(const_cast<ACL*>(b), i, &y)) return false;
+        const WORD size = static_cast<const ACE_HEADER*>(x)->AceSize;
+        if (size != static_cast<const ACE_HEADER*>(y)->AceSize || std::memcmp(x, y, size) != 0) return false;
+    }
+    return true;
+}
 
 // Deletes what lies in a held directory; true when every entry went.
 bool EmptyDirectory(HANDLE directory, const WString& path, int depth) {
@@ -58,14 +73,14 @@ bool EmptyDirectory(HANDLE directory, const WString& path, int depth) {
     bool all = true;
     const bool listed = ForEachEntry(directory, [&](const FILE_ID_BOTH_DIR_INFO& entry) {
         if (!RemoveEntry(directory, path, entry.FileName, entry.FileNameLength / sizeof(wchar_t),
-                         depth + 1))
+                         depth + 1, nullptr))
             all = false;
     });
     return listed && all;
 }
 
 bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* name,
-                 std::size_t length, int depth) {
+                 std::size_t length, int depth, const OwnerRule* rule) {
     DWORD error = 0;
     HANDLE opened = OpenBelow(directory, name, length, kRemoveAccess, FILE_OPEN, 0, nullptr, &error);
     // Wine grants attribute writes only where the Unix file is writable, so a read-only file
@@ -79,6 +94,9 @@ bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* 
     leftover::EntryFacts facts;
     WString entryPath;
     if (!ReadEntryFacts(entry.Get(), directoryPath, name, length, &facts, &entryPath)) return false;
+    leftover::OwnerFacts owner;
+    if (rule && (!ReadOwnerFacts(entry.Get(), directory, *rule, &owner) || !leftover::MayRemove(owner)))
+        return false;
     const leftover::Action action = leftover::Decide(facts);
     if (action == leftover::Action::Keep) return false;
     if (leftover::ClearsReadOnlyFirst(facts) && !ClearReadOnly(entry.Get(), facts.attributes))
@@ -92,7 +110,8 @@ bool RemoveEntry(HANDLE directory, const WString& directoryPath, const wchar_t* 
 }  // namespace
 
 HANDLE OpenDirectory(const wchar_t* path) {
-    return CreateFileW(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, kShare, nullptr,
+    // READ_CONTROL: whose it is decides what the stub may remove in it.
+    return CreateFileW(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | SYNCHRONIZE, kShare, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
@@ -143,7 +162,8 @@ bool ReadEntryFacts(HANDLE entry, const WString& directoryPath, const wchar_t* n
 }
 
 HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
-                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how, bool* created) {
+                   std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how, bool* created,
+                   PSECURITY_DESCRIPTOR security) {
     // Read access for the checks; "open existing" or "create new" only, so that nothing is
     // created through a link. A file that appears between a failed open and the creation is
     // opened once more.
@@ -158,7 +178,7 @@ HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t
             if (file != INVALID_HANDLE_VALUE || error != ERROR_FILE_NOT_FOUND) break;
         }
         file = OpenBelow(directory, name, length, access, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
-                         nullptr, &error, share);
+                         security, &error, share);
         if (created) *created = file != INVALID_HANDLE_VALUE;
         if (how == OwnFile::CreateNew || (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS))
             break;
@@ -225,8 +245,53 @@ bool PathNamesHeld(const wchar_t* path, HANDLE held) {
 }
 
 bool RemoveBelow(HANDLE directory, const WString& directoryPath, const wchar_t* name,
-                 std::size_t length) {
-    return RemoveEntry(directory, directoryPath, name, length, 0);
+                 std::size_t length, const OwnerRule* rule) {
+    return RemoveEntry(directory, directoryPath, name, length, 0, rule);
+}
+
+PSID TokenUser() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+    alignas(8) unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    PSID copy = nullptr;
+    if (GetTokenInformation(token, ::TokenUser, buffer, sizeof buffer, &size)) {
+        const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+        const DWORD length = GetLengthSid(sid);
+        copy = LocalAlloc(LMEM_FIXED, length);
+        if (copy && !CopySid(length, copy, sid)) {
+            LocalFree(copy);
+            copy = nullptr;
+        }
+    }
+    CloseHandle(token);
+    return copy;
+}
+
+bool ReadOwnerFacts(HANDLE entry, HANDLE folder, const OwnerRule& rule, leftover::OwnerFacts* facts) {
+    PSID folderOwner = nullptr;
+    PSECURITY_DESCRIPTOR folderDescriptor = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &folderOwner, nullptr,
+                        nullptr, nullptr, &folderDescriptor) != ERROR_SUCCESS)
+        return false;
+    facts->folderByUser = folderOwner && rule.user && EqualSid(folderOwner, rule.user);
+    LocalFree(folderDescriptor);
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(entry, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    const bool read = owner && GetSecurityDescriptorControl(descriptor, &control, &revision);
+    if (read) {
+        facts->byAdministrators = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) != FALSE;
+        facts->byUser = rule.user && EqualSid(owner, rule.user);
+        facts->stubsList = (control & SE_DACL_PROTECTED) && SameAces(dacl, rule.stubsList);
+    }
+    LocalFree(descriptor);
+    return read;
 }
 
 }  // namespace helddir

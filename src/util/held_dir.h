@@ -48,10 +48,11 @@ enum class OwnFile {
 // holds: below the held handle, never through a link, and then kept only when the handle is
 // on a plain file at its own place with no other name (leftover::IsOwnPlainFile). Otherwise
 // nothing is written, created or deleted there, and the result is INVALID_HANDLE_VALUE.
-// *created (when given) tells whether this call made the file.
+// *created (when given) tells whether this call made the file; security (when given) is the
+// made file's.
 HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
                    std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how,
-                   bool* created = nullptr);
+                   bool* created = nullptr, PSECURITY_DESCRIPTOR security = nullptr);
 
 // The path of what a handle has open, as the file system names it (without the drive); a
 // failed string when it cannot be read.
@@ -65,12 +66,28 @@ WString DosPath(HANDLE handle);
 // file or directory that held is open on.
 bool PathNamesHeld(const wchar_t* path, HANDLE held);
 
+// Whose entries the stub may remove where the user has pointed it (leftover::MayRemove): the
+// user is the process token's user, the stub's own list is stubsList (owned by administrators).
+struct OwnerRule {
+    PSID user = nullptr;
+    const ACL* stubsList = nullptr;
+};
+
 // Removes the entry name below directory (whose HandlePath is directoryPath) with everything in
 // it. True when nothing of that name is left, also when there was nothing. An entry that cannot
 // be removed without reaching outside the tree (a link the file system follows, a read-only file
-// with other names) stays, and so does every directory above it.
+// with other names) stays, and so does every directory above it. With a rule, the entry itself
+// (not what is in it) goes only when it is the stub's own or the user's own (a failed rule:
+// never).
 bool RemoveBelow(HANDLE directory, const WString& directoryPath, const wchar_t* name,
-                 std::size_t length);
+                 std::size_t length, const OwnerRule* rule = nullptr);
+
+// The process token's user, or null; the caller frees it with LocalFree.
+PSID TokenUser();
+
+// Whose the entry is, as its security descriptor and its folder's owner say; false when they
+// cannot be read.
+bool ReadOwnerFacts(HANDLE entry, HANDLE folder, const OwnerRule& rule, leftover::OwnerFacts* facts);
 
 // Calls visit(const FILE_ID_BOTH_DIR_INFO&) for every entry of a held directory but "." and "..",
 // in the order the file system returns them; false when the listing cannot be read to its end.

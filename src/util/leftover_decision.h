@@ -52,4 +52,32 @@ inline bool IsOwnPlainFile(const EntryFacts& entry) {
     return entry.atItsPlace && !(entry.attributes & (kDirectory | kReparsePoint)) && entry.links == 1;
 }
 
+// Whose a leftover at one of the stub's names in the temporary directory is. The user may point
+// TEMP at a folder only administrators can change: what the elevated stub finds there is removed
+// only when the stub made it (owned by the administrators group, with the stub's protected
+// list) or the user could remove it anyway (owned by the user, or in a folder the user owns,
+// whose owner can always give themselves the right to delete what is in it).
+struct OwnerFacts {
+    bool byAdministrators = false;
+    bool byUser = false;
+    bool stubsList = false;      // its access list is protected and is the one the stub gives
+    bool folderByUser = false;   // the folder that holds it is owned by the user
+};
+
+enum class Whose { Stubs, Users, UsersFolder, Someone };
+
+inline Whose Owner(const OwnerFacts& facts) {
+    if (facts.byAdministrators && facts.stubsList) return Whose::Stubs;
+    if (facts.byUser) return Whose::Users;
+    if (facts.folderByUser) return Whose::UsersFolder;
+    return Whose::Someone;
+}
+
+inline bool MayRemove(const OwnerFacts& facts) { return Owner(facts) != Whose::Someone; }
+
+// FILE_PERSISTENT_ACLS: without it (FAT, exFAT) the working directory's protected list would be
+// silently absent, and any process could change what the stub runs.
+constexpr std::uint32_t kPersistentAcls = 0x8;
+inline bool KeepsAccessLists(std::uint32_t volumeFlags) { return (volumeFlags & kPersistentAcls) != 0; }
+
 }  // namespace leftover

@@ -52,6 +52,14 @@ void TempDir::Find() {
     if (!CUtility::PathExists(m_path.c_str())) SHCreateDirectoryExW(nullptr, m_path.c_str(), nullptr);
     m_handle = helddir::OpenDirectory(m_path.c_str());
     if (m_handle == INVALID_HANDLE_VALUE) return;
+    // A backstop: the path ends in a separator, which already keeps a file from opening (measured
+    // under Wine, so no test there can take this check out and fail).
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (!GetFileInformationByHandleEx(m_handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        Release();
+        return;
+    }
     m_handlePath = helddir::HandlePath(m_handle);
     if (m_handlePath.Failed()) Release();
 }

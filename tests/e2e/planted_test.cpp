@@ -4,15 +4,18 @@
 // process: which batch file ran, what the files the links point at hold afterwards, and what
 // changed anywhere on drive C: and in the test's folder.
 #include <gtest/gtest.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "background_program.h"
+#include "package_builder.h"
 #include "support.h"
 #include "tree_watch.h"
 
@@ -22,6 +25,13 @@ namespace {
 
 const char kRefusedForBatchOutput[] =
     "[CUnPackFileApp::InitInstance] execute refused: the batch output file could not be made new";
+const char kRefusedWithoutRunBat[] =
+    "[CUnPackFileApp::InitInstance] execute refused: run.bat is not a file this run wrote in the working directory";
+const char kRefusedProgram[] =
+    "[CUnPackFileApp::InitInstance] execute refused: the program is not a file this run wrote in the working directory";
+const char kRefusedForExpansion[] =
+    "[CUnPackFileApp::InitInstance] execute refused: a path the command is given holds % or !, which the "
+    "interpreter would expand";
 
 struct FileFacts {
     bool exists = false, link = false, regular = false;
@@ -229,4 +239,174 @@ TEST_F(Planted, DirectoryAboveTheTemporaryDirectoryRenamedDuringTheExtraction) {
         EXPECT_FALSE(FileExists(above + "/temp/unpack.log"));
     }
     RunProgram({"rm", "-rf", above, moved});
+}
+
+// A folder of the user's on PATH holds a run.bat and a userprog.bat. Whatever keeps the
+// package's run.bat from being written (the installer held open by the user's own program, no
+// package, a damaged record, the disk-space box), neither of them runs elevated: nothing starts,
+// and the log says why. The same for a pass-through program named without a path that the
+// package does not hold.
+TEST_F(Planted, BatchFilesOnThePathNeverRunInstead) {
+    const std::string path = dir / "path";
+    RunProgram({"mkdir", "-p", path});
+    WriteFile(path + "/run.bat", Batch("path run.bat"));
+    WriteFile(path + "/userprog.bat", Batch("path userprog.bat"));
+    const std::vector<std::string> env = {"WINEPATH=" + ToWindowsPath(path), "DISPLAY="};
+    // The staging works: an interpreter started with that environment finds the folder's run.bat.
+    ASSERT_EQ(0, RunWine("cmd", {"/c", "run.bat"}, env).exitCode);
+    ASSERT_EQ("path run.bat\r\n", ReadFile(Marker()));
+
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}}, "Setup.exe");
+    RunProgram({"cp", StubPath(), dir / "bare.exe"});
+    const std::string stub = ReadFile(StubPath());
+    testsupport::TestPackage damaged;  // the first record says it is the only one
+    damaged.stub = stub;
+    damaged.records = {{"data.txt", "data", 1}, {"run.bat", Batch("packaged")}};
+    WriteFile(dir / "damaged.exe", damaged.Build());
+    testsupport::TestPackage huge;  // more than any disk here holds: the box, which fails at once
+    huge.stub = stub;
+    huge.records = {{"huge.bin", "x", -1, 1ll << 50}, {"run.bat", Batch("packaged")}};
+    WriteFile(dir / "huge.exe", huge.Build());
+
+    const struct {
+        const char* what;
+        std::string exe;
+        std::vector<std::string> args;
+        bool holdInstaller;
+        const char* lastLine;
+    } cases[] = {
+        {"installer held open by the user", pkg, {}, true, kRefusedWithoutRunBat},
+        {"no package", dir / "bare.exe", {}, false, kRefusedWithoutRunBat},
+        {"a damaged record", dir / "damaged.exe", {}, false, kRefusedWithoutRunBat},
+        {"the disk-space box", dir / "huge.exe", {}, false, kRefusedWithoutRunBat},
+        {"a pass-through program only on PATH", pkg, {"userprog.bat", "/q"}, false, kRefusedProgram},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        TreeWatch watch = Watch();
+        watch.Start();
+        {
+            std::unique_ptr<BackgroundProgram> holder;
+            if (c.holdInstaller) {
+                holder = std::make_unique<BackgroundProgram>(std::vector<std::string>{
+                    WineRunner(), WinToolPath("hold_file.exe"), ToWindowsPath(c.exe), ToWindowsPath(dir / "held"),
+                    ToWindowsPath(dir / "go"), "60000", "delete"});
+                for (int tick = 0; tick < 300 && !FileExists(dir / "held"); ++tick) usleep(100 * 1000);
+                ASSERT_TRUE(FileExists(dir / "held"));
+            }
+            EXPECT_EQ(0, RunWine(c.exe, c.args, env).exitCode);
+            if (holder) {
+                WriteFile(dir / "go", "go");
+                EXPECT_EQ(0, holder->Wait(30));
+                RunProgram({"rm", "-f", dir / "held", dir / "go"});
+            }
+        }
+        EXPECT_EQ("", ReadFile(Marker())) << "nothing ran";
+        const std::vector<std::string> log = ReadLogMessages(Temp("unpack.log"));
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(c.lastLine, log.back());
+        EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+    }
+}
+
+// TEMP and TMP are the user's to set, and so is every variable: TEMP at an existing folder whose
+// name holds %X% or !X!, with X made to close the interpreter's quotes. Nothing starts; the
+// interpreter never gets to expand the batch output's path into C:\t, a file of the user's choosing.
+TEST_F(Planted, TemporaryDirectoryNamedToExpand) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}});
+    const std::string chosen = DriveC() + "/t";
+    for (const char* name : {"t%X%", "t!X!"}) {
+        SCOPED_TRACE(name);
+        Reset();
+        const std::string temp = DriveC() + "/" + name;
+        RunProgram({"rm", "-rf", temp, chosen});
+        RunProgram({"mkdir", "-p", temp});
+        TreeWatch watch({DriveC(), dir.Path()}, {temp, dir / "out"});
+        watch.Start();
+        EXPECT_EQ(0, RunWine(WinToolPath("run_with_temp.exe"), {std::string("C:\\") + name, ToWindowsPath(pkg)},
+                             {"X=\" & rem \""})
+                         .exitCode);
+        EXPECT_FALSE(FileExists(chosen)) << "the interpreter wrote the file the user chose";
+        EXPECT_EQ("", ReadFile(Marker())) << "nothing ran";
+        const std::vector<std::string> log = ReadLogMessages(temp + "/unpack.log");
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(kRefusedForExpansion, log.back());
+        EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+        RunProgram({"rm", "-rf", temp, chosen});
+    }
+}
+
+// The interpreter ignores the user's start-up settings. Wine's interpreter reads neither AutoRun
+// nor NoDefaultCurrentDirectoryInExePath, so what is shown is what the stub hands it, from inside
+// run.bat: no NoDefaultCurrentDirectoryInExePath, COMSPEC the interpreter itself whatever the
+// user set, and /d on its command line (the log's line of what was started).
+TEST_F(Planted, TheInterpreterIgnoresTheUsersStartUpSettings) {
+    const std::string seen = dir / "out/set.txt";
+    const std::string pkg = BuildPackage(dir, {{"run.bat", "@set > \"" + ToWindowsPath(seen) + "\"\r\n@exit 0\r\n"}});
+    const RunResult run = LaunchRaw("\"" + ToWindowsPath(pkg) + "\"",
+                                    {"NoDefaultCurrentDirectoryInExePath=1", "LAUNCH_SET_COMSPEC=C:\\planted.exe"});
+    EXPECT_EQ(0, run.exitCode);
+    // The value of a variable in set's output (names without regard to case), "(none)" without it.
+    const std::string set = ReadFile(seen);
+    const auto variable = [&](const std::string& name) {
+        for (std::size_t at = 0; at < set.size();) {
+            const std::size_t end = std::min(set.find("\r\n", at), set.size());
+            const std::string line = set.substr(at, end - at);
+            if (line.size() > name.size() && line[name.size()] == '=' &&
+                strncasecmp(line.c_str(), name.c_str(), name.size()) == 0)
+                return line.substr(name.size() + 1);
+            at = end + 2;
+        }
+        return std::string("(none)");
+    };
+    ASSERT_NE("(none)", variable("PATH")) << "set's output was read";
+    EXPECT_EQ("C:\\windows\\system32\\cmd.exe", variable("COMSPEC"));
+    EXPECT_EQ("(none)", variable("NoDefaultCurrentDirectoryInExePath"));
+    const std::vector<std::string> log = ReadLogMessages(Temp("unpack.log"));
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_NE(std::string::npos, log[log.size() - 4].find(" param:/d /c run.bat > \"")) << log[log.size() - 4];
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:0", log.back());
+}
+
+// TEMP at a folder that only an administrator may change (here another Unix user's, which Wine
+// reports as owned by neither the user nor the administrators), holding a leftover of the stub's
+// names: it is not the stub's to delete. It stays as it was and nothing starts.
+TEST_F(Planted, LeftoversWhereOnlyAnAdministratorMayChangeThemStay) {
+    const std::string pkg = BuildPackage(dir, {{"run.bat", Batch("packaged")}});
+    const std::string temp = DriveC() + "/admin/temp";
+    const struct {
+        const char* what;
+        std::vector<std::string> plant;  // below temp
+        const char* lastLine;
+    } cases[] = {
+        {"an unpack tree", {"unpack/run.bat", "unpack/sub/old.txt"},
+         "[CUnPackFileApp::InitInstance] execute refused: a leftover at the working directory's name could not be "
+         "removed"},
+        {"a batch output", {"unpack.log.txt"}, kRefusedForBatchOutput},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        RunProgram({"rm", "-rf", DriveC() + "/admin"});
+        for (const std::string& name : c.plant) {
+            const std::string at = temp + "/" + name;
+            RunProgram({"mkdir", "-p", at.substr(0, at.rfind('/'))});
+            WriteFile(at, Batch("leftover"));
+        }
+        ASSERT_EQ(0, RunProgram({"chown", "-R", "nobody", DriveC() + "/admin"}).exitCode);
+        // The stub's own log may be made; the working directory stays when the batch output refuses.
+        TreeWatch watch({DriveC(), dir.Path()},
+                        {temp + "/unpack.log", dir / "out",
+                         std::string(c.plant[0]) == "unpack.log.txt" ? temp + "/unpack" : temp + "/none"});
+        watch.Start();
+        EXPECT_EQ(0, RunWine(WinToolPath("run_with_temp.exe"), {"C:\\admin\\temp", ToWindowsPath(pkg)}).exitCode);
+        for (const std::string& name : c.plant) EXPECT_EQ(Batch("leftover"), ReadFile(temp + "/" + name)) << name;
+        EXPECT_EQ("", ReadFile(Marker())) << "nothing ran";
+        const std::vector<std::string> log = ReadLogMessages(temp + "/unpack.log");
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(c.lastLine, log.back());
+        EXPECT_EQ(std::vector<std::string>{}, watch.Changes());
+    }
+    RunProgram({"rm", "-rf", DriveC() + "/admin"});
 }

@@ -90,7 +90,7 @@ TEST_F(StubRun, FiveFilesExtractedRunAndCleanedUp) {
         expected.push_back("[CUnPack::UnPackFiles] UnPack total 5 files.");
         expected.push_back("[CUnPackFileApp::InitInstance] dir:" + WorkDirWindows() +
                            " file:C:\\windows\\sysnative\\cmd.exe" +
-                           " param:/c run.bat > \"" +
+                           " param:/d /c run.bat > \"" +
                            WineTempWindowsDir() + "\\unpack.log.txt\"");
         expected.push_back("[CUnPackFileApp::InitInstance] execute succ 0x{x}");
         expected.push_back("[CUnPackFileApp::InitInstance] execute wait pid:{n}");
@@ -125,12 +125,12 @@ TEST_F(StubRun, PayloadEndingWith259EndsTheWait) {
 
 TEST_F(StubRun, ProgramThatDoesNotExist) {
     const std::string pkg = BuildPackage(dir, {{"data.txt", "kept"}});
-    const RunResult run = LaunchRaw("\"" + ToWindowsPath(pkg) + "\" no-such-program.exe /q");
+    const RunResult run = LaunchRaw("\"" + ToWindowsPath(pkg) + "\" C:\\no-such-program.exe /q");
     EXPECT_EQ(0, run.exitCode);
     const auto log = Log();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ("[CUnPackFileApp::InitInstance] dir:" + WorkDirWindows() +
-                  " file:no-such-program.exe param:/q",
+                  " file:C:\\no-such-program.exe param:/q",
               log[log.size() - 2]);
     EXPECT_EQ("[CUnPackFileApp::InitInstance] execute fail", log.back());
     EXPECT_EQ("kept", ReadFile(TempUnix("unpack/data.txt")));
@@ -308,14 +308,17 @@ TEST_F(StubRun, TemporaryDirectoryOnAMissingDrive) {
 }
 
 TEST_F(StubRun, MalformedPackagesEndNormally) {
-    // The bare stub: no package; the command still runs, in a fresh empty working directory.
+    // The bare stub: no package, so no run.bat of this run: nothing starts.
     const RunResult bare = RunWine(StubPath());
     EXPECT_EQ(0, bare.exitCode);
     const auto log = Log();
-    ASSERT_GE(log.size(), 5u);
+    ASSERT_GE(log.size(), 6u);
     // Whatever the stub's last bytes say, they do not point into the file after its headers.
     EXPECT_EQ(0u, log[3].rfind("[CUnPack::FindHeader] Header offset:", 0)) << log[3];
     EXPECT_EQ(0u, log[4].rfind("[CUnPackFileApp::InitInstance] dir:", 0)) << log[4];
+    EXPECT_EQ("[CUnPackFileApp::InitInstance] execute refused: run.bat is not a file this run wrote in the "
+              "working directory",
+              log[5]);
 
     // Unsafe names: refused, nothing written outside the working directory.
     CleanWineTemp();
@@ -390,7 +393,7 @@ TEST_F(StubRun, ThirtyTwoBitWindowsAndWindows10) {
         << log[0];
     bool interpreter = false;
     for (const auto& line : log)
-        interpreter = interpreter || line.find(" file:C:\\windows\\system32\\cmd.exe param:/c run.bat > \"") != std::string::npos;
+        interpreter = interpreter || line.find(" file:C:\\windows\\system32\\cmd.exe param:/d /c run.bat > \"") != std::string::npos;
     EXPECT_TRUE(interpreter);
     EXPECT_EQ("[CUnPackFileApp::InitInstance] execute done code:4", log.back());
 

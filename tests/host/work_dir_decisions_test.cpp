@@ -76,6 +76,44 @@ TEST(LeftoverDecision, WhatIsTheStubsOwnFile) {
     }
 }
 
+// A leftover at the stub's names: the stub's own or the user's own may go, anything else stays.
+TEST(LeftoverDecision, WhoseLeftoverMayBeRemoved) {
+    using leftover::Whose;
+    const struct {
+        bool byAdministrators, byUser, stubsList, folderByUser;
+        Whose whose;
+    } rows[] = {
+        {true, false, true, false, Whose::Stubs},
+        {true, false, false, false, Whose::Someone},  // another elevated program's, or an administrator's
+        {false, true, false, false, Whose::Users},
+        {false, true, true, false, Whose::Users},
+        {false, false, true, false, Whose::Someone},  // the list alone proves nothing
+        {false, false, false, false, Whose::Someone},
+        // An administrator's file in the user's own TEMP (an earlier stub's batch output).
+        {true, false, false, true, Whose::UsersFolder},
+        {false, false, false, true, Whose::UsersFolder},
+    };
+    for (const auto& row : rows) {
+        leftover::OwnerFacts facts;
+        facts.byAdministrators = row.byAdministrators;
+        facts.byUser = row.byUser;
+        facts.stubsList = row.stubsList;
+        facts.folderByUser = row.folderByUser;
+        EXPECT_EQ(row.whose, leftover::Owner(facts))
+            << row.byAdministrators << row.byUser << row.stubsList << row.folderByUser;
+        EXPECT_EQ(row.whose != Whose::Someone, leftover::MayRemove(facts));
+    }
+}
+
+// Wine's drives report 0x0000000a (measured: case-preserved names, persistent access lists), so
+// the check lets its runs go on; a volume without the flag starts nothing.
+TEST(LeftoverDecision, VolumesThatKeepAccessLists) {
+    EXPECT_TRUE(leftover::KeepsAccessLists(0x0000000a));
+    EXPECT_TRUE(leftover::KeepsAccessLists(0x03e700ff));   // many features, the lists among them
+    EXPECT_FALSE(leftover::KeepsAccessLists(0x00000206));  // case-preserved, Unicode names only
+    EXPECT_FALSE(leftover::KeepsAccessLists(0));
+}
+
 TEST(PathAncestor, WalksUpToTheRoot) {
     const struct {
         const char16_t* path;

@@ -11,6 +11,12 @@
 #include "test_temp_dir.h"
 #include "util/utility.h"
 
+namespace {
+
+const WString kComspec(L"C:\\Windows\\system32\\cmd.exe");
+
+}  // namespace
+
 TEST(LaunchRequest, DefaultAndPassThroughFields) {
     LaunchCommand command;
     ChooseInterpreter(command.file, false, nullptr, nullptr);
@@ -20,18 +26,19 @@ TEST(LaunchRequest, DefaultAndPassThroughFields) {
     EXPECT_EQ(0x540u, request.fMask);
     EXPECT_STREQ(L"open", request.lpVerb);
     EXPECT_STREQ(L"cmd.exe", request.lpFile);
-    EXPECT_STREQ(L"/c run.bat > \"D:\\Temp\\unpack.log.txt\"", request.lpParameters);
+    // /d: no AutoRun command of the user's runs in the elevated interpreter.
+    EXPECT_STREQ(L"/d /c run.bat > \"D:\\Temp\\unpack.log.txt\"", request.lpParameters);
     EXPECT_EQ(nullptr, request.lpDirectory);
     EXPECT_EQ(SW_HIDE, request.nShow);
     EXPECT_EQ(nullptr, request.hwnd);
     EXPECT_EQ(nullptr, request.hProcess);
 
-    const LaunchCommand passThrough =
-        PassThroughCommand(L"stub.exe \"setup two.exe\" /q", WString(L"C:\\T\\unpack\\"));
+    const LaunchCommand passThrough = PassThroughCommand(
+        L"stub.exe \"C:\\D\\setup two.exe\" /q", WString(L"C:\\T\\unpack\\"), kComspec);
     EXPECT_TRUE(passThrough.Complete());
     request = MakeLaunchRequest(passThrough);
     EXPECT_EQ(0x540u, request.fMask);
-    EXPECT_STREQ(L"setup two.exe", request.lpFile);
+    EXPECT_STREQ(L"C:\\D\\setup two.exe", request.lpFile);
     EXPECT_STREQ(L"/q", request.lpParameters);
     EXPECT_STREQ(L"C:\\T\\unpack\\", request.lpDirectory);
     EXPECT_EQ(SW_SHOWNORMAL, request.nShow);
@@ -41,8 +48,42 @@ TEST(LaunchRequest, DefaultAndPassThroughFields) {
 TEST(LaunchRequest, LongPassThroughProgramIsNeverCut) {
     const std::wstring program = L"C:\\" + std::wstring(300, L'p') + L".exe";
     const std::wstring line = L"stub.exe " + program + L" /q";
-    const LaunchCommand command = PassThroughCommand(line.c_str(), WString(L"C:\\T\\unpack\\"));
+    const LaunchCommand command = PassThroughCommand(line.c_str(), WString(L"C:\\T\\unpack\\"), kComspec);
     EXPECT_EQ(program, std::wstring(MakeLaunchRequest(command).lpFile));
+}
+
+// A program named without a path is started as the file of that name in the working directory
+// (which must be one this run wrote), never found by a search; one given by a relative path is
+// refused; one given by its full path starts as given.
+TEST(LaunchRequest, PassThroughProgramPlace) {
+    const WString workDir(L"C:\\T\\unpack\\");
+    const struct {
+        const wchar_t* line;
+        const wchar_t* file;     // lpFile
+        const wchar_t* ownFile;  // the name that must be a file this run wrote
+        bool refused;
+    } rows[] = {
+        {L"stub.exe userprog.bat /q", L"C:\\T\\unpack\\userprog.bat", L"userprog.bat", false},
+        {L"stub.exe C:\\Tools\\a.exe /q", L"C:\\Tools\\a.exe", L"", false},
+        {L"stub.exe sub\\a.exe /q", L"sub\\a.exe", L"", true},
+        {L"stub.exe ..\\a.exe /q", L"..\\a.exe", L"", true},
+    };
+    for (const auto& row : rows) {
+        const LaunchCommand command = PassThroughCommand(row.line, workDir, kComspec);
+        EXPECT_STREQ(row.file, MakeLaunchRequest(command).lpFile) << row.line;
+        EXPECT_STREQ(row.ownFile, command.ownFile.c_str()) << row.line;
+        EXPECT_EQ(row.refused, command.refused) << row.line;
+    }
+}
+
+// COMSPEC for the started command: the interpreter by its full path as the child names it, and
+// no command at all when that path cannot be made.
+TEST(LaunchRequest, InterpreterForTheChild) {
+    EXPECT_STREQ(L"D:\\Windows\\system32\\cmd.exe", InterpreterForChild(L"D:\\Windows\\system32").c_str());
+    EXPECT_TRUE(InterpreterForChild(L"").Failed());
+    EXPECT_TRUE(InterpreterForChild(std::wstring(MAX_PATH - 8, L'w').c_str()).Failed());
+    LaunchCommand command = PassThroughCommand(L"stub.exe C:\\a.exe /q", WString(L"C:\\T\\"), InterpreterForChild(L""));
+    EXPECT_FALSE(command.Complete());
 }
 
 TEST(LaunchRequest, Interpreter) {

@@ -7,6 +7,7 @@
 
 #include "test_temp_dir.h"
 #include "util/file_exception.h"
+#include "package/unpack.h"
 #include "util/temp_dir.h"
 #include "util/utility.h"
 
@@ -106,6 +107,21 @@ TEST(Log, TemporaryPathTooLongFallsBackToTheWindowsTemp) {
     GetWindowsDirectoryW(windows, MAX_PATH);
     EXPECT_EQ(std::wstring(windows) + L"\\Temp\\unpack.log",
               std::wstring(CUtility::GetLogFilePath().c_str()));
+}
+
+// TEMP naming a file: no temporary directory (nothing is written below it), the same as none.
+TEST(Log, TemporaryPathThatIsAFileIsNoTemporaryDirectory) {
+    ScopedTempDir temp;
+    const std::wstring file = temp / L"afile";
+    WriteWholeFile(file, "plain");
+    SetEnvironmentVariableW(L"TMP", file.c_str());
+    SetEnvironmentVariableW(L"TEMP", file.c_str());
+    TempDir::FindAgain();
+    EXPECT_FALSE(TempDir::Current().IsHeld());
+    CUnPack unpack(L"unused");
+    EXPECT_TRUE(unpack.GetWorkDir().IsEmpty());
+    EXPECT_EQ(WorkDirProblem::NoTemporaryDirectory, unpack.Problem());
+    EXPECT_EQ("plain", ReadWholeFile(file));
 }
 
 TEST(FileErrors, CausesOfSystemErrors) {

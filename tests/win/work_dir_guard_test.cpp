@@ -230,6 +230,32 @@ TEST_F(FreshWorkDir, NoProtectedListNoDirectory) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(WorkDir().c_str()));
 }
 
+namespace {
+
+BOOL WINAPI FatVolume(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR, DWORD) {
+    *flags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;  // no FILE_PERSISTENT_ACLS
+    return TRUE;
+}
+
+}  // namespace
+
+// On a volume that keeps no access lists the protected list would be silently absent: the
+// directory is not made, nothing is written, and nothing may start.
+TEST_F(FreshWorkDir, VolumeWithoutAccessListsNoDirectory) {
+    TestPackage p;
+    p.records = {{"run.bat", "@exit 0"}};
+    const std::wstring package = Package(p);
+    g_volumeInformation = &FatVolume;
+    {
+        CUnPack unpack(package.c_str());
+        unpack.RunUnPack();
+        EXPECT_FALSE(unpack.HoldsWorkDir());
+        EXPECT_EQ(WorkDirProblem::NoAccessLists, unpack.CheckWorkDirBeforeStart(L"run.bat"));
+    }
+    g_volumeInformation = &GetVolumeInformationByHandleW;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(WorkDir().c_str()));
+}
+
 // The stub never makes sub-directories: a leftover deeper than it would ever walk is not walked.
 TEST_F(FreshWorkDir, DeepLeftoverIsNotWalked) {
     for (int depth : {15, 17}) {
