@@ -3,7 +3,8 @@
 # size of the first (1 MiB, 256 MiB, 1 GiB), a stub package of each, an NSIS installer of the
 # 256 MiB payload, packages and installers of many small files, and a package whose batch file
 # runs for a while. The big random files are kept between runs; packages are made anew.
-#   make-inputs.sh STUBPACK STUB OUTDIR [create]   create: only the 1 GiB file that create packs
+#   make-inputs.sh STUBPACK STUB OUTDIR [create|many]   create: only the 1 GiB file that create
+#                                                       packs; many: only the many small files
 set -euo pipefail
 stubpack=$1 stub=$2
 mkdir -p "$3"
@@ -36,6 +37,33 @@ if [ "${4:-}" = create ]; then
   exit 0
 fi
 
+many_files() {
+  # Many small files: run.bat and 2,000 random files of 4 KiB (and of 64 KiB), as a stub package
+  # and as an NSIS installer of the same files, where the cost per file outweighs the copy.
+  local kib dir
+  for kib in 4 64; do
+    dir=$out/payload-many-$kib
+    mkdir -p "$dir"
+    python3 - "$dir" "$kib" <<'PY'
+import os, sys
+folder, kib = sys.argv[1], int(sys.argv[2])
+for i in range(1, 2001):
+    path = os.path.join(folder, f"part{i:04d}.dat")
+    if not os.path.exists(path) or os.path.getsize(path) != kib * 1024:
+        with open(path, "wb") as f:
+            f.write(os.urandom(kib * 1024))
+PY
+    printf '@echo off\r\necho payload ran\r\nexit /b 0\r\n' >"$dir/run.bat"
+    "$stubpack" create --stub "$stub" -o "$out/stub-many-$kib.exe" "$dir/run.bat" "$dir"/part*.dat >/dev/null
+    "${nsis[@]}" -DPAYLOAD="$dir" -DOUTFILE="$out/nsis-many-$kib.exe" "$here/installer.nsi"
+  done
+}
+
+if [ "${4:-}" = many ]; then
+  many_files
+  exit 0
+fi
+
 for size in 1 256 1024; do
   dir=$out/payload-$size
   mkdir -p "$dir"
@@ -52,21 +80,4 @@ printf '@echo off\r\nping -n 3 127.0.0.1 >nul\r\nexit /b 0\r\n' >"$out/payload-w
 
 "${nsis[@]}" -DPAYLOAD="$out/payload-256" -DOUTFILE="$out/nsis-256.exe" "$here/installer.nsi"
 
-# Many small files: run.bat and 2,000 random files of 4 KiB (and of 64 KiB), as a stub package
-# and as an NSIS installer of the same files, where the cost per file outweighs the copy.
-for kib in 4 64; do
-  dir=$out/payload-many-$kib
-  mkdir -p "$dir"
-  python3 - "$dir" "$kib" <<'PY'
-import os, sys
-folder, kib = sys.argv[1], int(sys.argv[2])
-for i in range(1, 2001):
-    path = os.path.join(folder, f"part{i:04d}.dat")
-    if not os.path.exists(path) or os.path.getsize(path) != kib * 1024:
-        with open(path, "wb") as f:
-            f.write(os.urandom(kib * 1024))
-PY
-  printf '@echo off\r\necho payload ran\r\nexit /b 0\r\n' >"$dir/run.bat"
-  "$stubpack" create --stub "$stub" -o "$out/stub-many-$kib.exe" "$dir/run.bat" "$dir"/part*.dat >/dev/null
-  "${nsis[@]}" -DPAYLOAD="$dir" -DOUTFILE="$out/nsis-many-$kib.exe" "$here/installer.nsi"
-done
+many_files

@@ -5,6 +5,9 @@
 #   bash bench/run.sh    BENCH_RUNS=N measured rounds (default 9); BENCH_KEEP=1 keeps the big files
 #   BENCH_ONLY=create    only the stubpack create comparison (prints its medians; the recorded
 #                        results are left as they are)
+#   BENCH_ONLY=many-files  only the many-small-files comparison, likewise; with
+#                        BENCH_BASELINE_STUB=EXE (another 64-bit build of the stub) its packages of
+#                        the same files run in the same rounds, as base_4k and base_64k
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${BENCH_RUNS:-9}
@@ -55,7 +58,11 @@ if [ "${BENCH_ONLY:-}" = create ]; then
 fi
 
 echo "== inputs"
-bash "$root/bench/make-inputs.sh" "$stubpack" "$stub" "$out"
+if [ "${BENCH_ONLY:-}" = many-files ]; then
+  bash "$root/bench/make-inputs.sh" "$stubpack" "$stub" "$out" many
+else
+  bash "$root/bench/make-inputs.sh" "$stubpack" "$stub" "$out"
+fi
 
 WINE_SESSION_PREFIX=$out/wineprefix
 source "$root/scripts/wine-session.sh"
@@ -88,6 +95,37 @@ payload() {  # the five files of a payload, as Windows paths
   for f in setup.msi run.bat setup.ini helper.dat uninst.iss; do printf 'Z:%s ' "$out/payload-$1/$f"; done
 }
 
+# The log grows by some 6,000 lines a run here: each stub run starts from an empty one.
+many_files_comparison() {
+  echo "== many small files: 2,000 files of 4 KiB and of 64 KiB, the stub package and the NSIS installer"
+  local baseline=() kib
+  if [ -n "${BENCH_BASELINE_STUB:-}" ]; then
+    for kib in 4 64; do
+      "$stubpack" create --stub "$BENCH_BASELINE_STUB" -o "$out/base-many-$kib.exe" \
+        "$out/payload-many-$kib/run.bat" "$out/payload-many-$kib"/part*.dat >/dev/null
+      baseline+=(--cmd "base_${kib}k" "wine $out/base-many-$kib.exe"
+                 --prepare "base_${kib}k" "rm -f '$temp_unix/unpack.log'; sync")
+    done
+  fi
+  alternate --runs "$runs" --json "$results/many-files.json" \
+    --cmd stub_4k "wine $out/stub-many-4.exe" \
+    --prepare stub_4k "rm -f '$temp_unix/unpack.log'; sync" \
+    --cmd nsis_4k "wine $out/nsis-many-4.exe" \
+    --prepare nsis_4k "sync" \
+    --cmd stub_64k "wine $out/stub-many-64.exe" \
+    --prepare stub_64k "rm -f '$temp_unix/unpack.log'; sync" \
+    --cmd nsis_64k "wine $out/nsis-many-64.exe" \
+    --prepare nsis_64k "sync" \
+    "${baseline[@]}"
+}
+if [ "${BENCH_ONLY:-}" = many-files ]; then
+  uptime | tee "$results/load-before.txt"
+  many_files_comparison
+  uptime | tee "$results/load-after.txt"
+  rm -f "$out"/base-many-*.exe
+  exit 0
+fi
+
 echo "== stub image (the 32-bit stub that ships)"
 bash "$root/scripts/check-stub-image.sh" "$root/build/windows/src/UnPackFile.exe" |
   tee "$results/stub-image.txt"
@@ -113,17 +151,7 @@ alternate --runs "$runs" --json "$results/end-to-end.json" \
   --cmd nsis "wine $out/nsis-256.exe" \
   --prepare nsis "sync"
 
-# The log grows by some 6,000 lines a run here: each stub run starts from an empty one.
-echo "== many small files: 2,000 files of 4 KiB and of 64 KiB, the stub package and the NSIS installer"
-alternate --runs "$runs" --json "$results/many-files.json" \
-  --cmd stub_4k "wine $out/stub-many-4.exe" \
-  --prepare stub_4k "rm -f '$temp_unix/unpack.log'; sync" \
-  --cmd nsis_4k "wine $out/nsis-many-4.exe" \
-  --prepare nsis_4k "sync" \
-  --cmd stub_64k "wine $out/stub-many-64.exe" \
-  --prepare stub_64k "rm -f '$temp_unix/unpack.log'; sync" \
-  --cmd nsis_64k "wine $out/nsis-many-64.exe" \
-  --prepare nsis_64k "sync"
+many_files_comparison
 
 echo "== the cost of each step for one file, timed alone (bench/win/file_cost_probe.cpp)"
 alternate --runs 3 --json "$results/file-cost.json" \

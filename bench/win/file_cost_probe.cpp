@@ -10,6 +10,8 @@
 #include <cstdlib>
 
 #include "util/held_dir.h"
+#include "util/log_path.h"
+#include "util/temp_dir.h"
 #include "util/utility.h"
 
 namespace {
@@ -113,6 +115,36 @@ int wmain(int argc, wchar_t** argv) {
         Time("query_name", n, [&](int) { helddir::HandlePath(file); });
         CloseHandle(file);
     }
+    // The log's own open, below the held temporary directory, and the two ways to check what it
+    // opened: the whole check (attributes, links, the handle's own path), and the comparison with
+    // the file a whole check found before (attributes, links, file index).
+    {
+        const TempDir& held = TempDir::Current();
+        const auto openLog = [&]() {
+            DWORD error = 0;
+            return helddir::OpenBelow(held.Handle(), kLogFileName, kLogFileNameLength,
+                                      GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_OPEN,
+                                      FILE_NON_DIRECTORY_FILE, nullptr, &error, 0);
+        };
+        Time("open_below_close", n, [&](int) { CloseHandle(openLog()); });
+        const HANDLE file = openLog();
+        Time("whole_check", n, [&](int) {
+            leftover::EntryFacts facts;
+            WString path;
+            helddir::ReadEntryFacts(file, held.HandlePath(), kLogFileName, kLogFileNameLength, &facts,
+                                    &path);
+        });
+        Time("known_file_check", n, [&](int) {
+            FILE_ATTRIBUTE_TAG_INFO tag;
+            FILE_STANDARD_INFO standard;
+            IO_STATUS_BLOCK status;
+            FILE_INTERNAL_INFORMATION internal;
+            GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag);
+            GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard);
+            NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation);
+        });
+        CloseHandle(file);
+    }
     Time("open_rw_seek_write_close", n, [&](int) {
         const HANDLE file = OpenLog(logPath, GENERIC_READ | GENERIC_WRITE);
         WriteLine(file, true);
@@ -184,6 +216,54 @@ int wmain(int argc, wchar_t** argv) {
         NtQueryInformationFile(holds[i], &status, &internal, sizeof internal, FileInternalInformation);
     });
     Time("release_hold", n, [&](int i) { CloseHandle(holds[i]); });
+    // The hold taken through the writing handle instead of by the name: the writers are opened
+    // first (untimed), as the extractor has its file open when it takes the hold.
+    {
+        HANDLE* writers = static_cast<HANDLE*>(std::calloc(static_cast<std::size_t>(n), sizeof(HANDLE)));
+        for (int i = 0; i < n; ++i) {
+            wchar_t entry[16];
+            const std::size_t length = name(i, entry);
+            writers[i] = helddir::OpenBelow(dir, entry, length, GENERIC_WRITE, FILE_OPEN,
+                                            FILE_NON_DIRECTORY_FILE, nullptr, &error);
+        }
+        const auto index = [](HANDLE file) {
+            IO_STATUS_BLOCK status;
+            FILE_INTERNAL_INFORMATION internal;
+            NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation);
+        };
+        Time("hold_by_name_and_index", n, [&](int i) {
+            wchar_t entry[16];
+            const std::size_t length = name(i, entry);
+            holds[i] = helddir::OpenBelow(dir, entry, length, FILE_READ_DATA, FILE_OPEN,
+                                          FILE_NON_DIRECTORY_FILE, nullptr, &error);
+            index(holds[i]);
+            index(writers[i]);
+        });
+        for (int i = 0; i < n; ++i) CloseHandle(holds[i]);
+        Time("hold_reopen_nt_and_index", n, [&](int i) {
+            UNICODE_STRING empty = {};
+            OBJECT_ATTRIBUTES attributes;
+            InitializeObjectAttributes(&attributes, &empty, 0, writers[i], nullptr);
+            IO_STATUS_BLOCK status = {};
+            holds[i] = INVALID_HANDLE_VALUE;
+            NtCreateFile(&holds[i], FILE_READ_DATA | SYNCHRONIZE, &attributes, &status, nullptr, 0,
+                         helddir::kShare, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT,
+                         nullptr, 0);
+            index(holds[i]);
+            index(writers[i]);
+        });
+        for (int i = 0; i < n; ++i) CloseHandle(holds[i]);
+        Time("hold_reopen_file_and_index", n, [&](int i) {
+            holds[i] = ReOpenFile(writers[i], FILE_READ_DATA, helddir::kShare, 0);
+            index(holds[i]);
+            index(writers[i]);
+        });
+        for (int i = 0; i < n; ++i) {
+            CloseHandle(holds[i]);
+            CloseHandle(writers[i]);
+        }
+        std::free(writers);
+    }
     std::free(holds);
     CloseHandle(dir);
     LARGE_INTEGER from, to;

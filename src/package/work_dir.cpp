@@ -104,21 +104,7 @@ void CUnPack::PrepareWorkDir() {
         m_workDirProblem = leftoverRemains ? WorkDirProblem::LeftoverRemains : WorkDirProblem::NotCreated;
 }
 
-namespace {
-
-// The file's 64-bit index, the number a directory listing reports as its FileId; 0 when it
-// cannot be read. Asked for alone: the whole-file query costs several times the file's creation
-// under Wine, where it also asks the volume for its serial number.
-std::uint64_t FileIndex(HANDLE file) {
-    IO_STATUS_BLOCK status = {};
-    FILE_INTERNAL_INFORMATION internal = {};
-    if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof internal,
-                                           FileInternalInformation)))
-        return 0;
-    return static_cast<std::uint64_t>(internal.IndexNumber.QuadPart);
-}
-
-}  // namespace
+using helddir::FileIndex;
 
 HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, CFileException* error) {
     if (name.Failed() || fullPath.Failed() || fullPath.Length() >= MAX_PATH) {
@@ -133,10 +119,11 @@ HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, C
     HANDLE file = helddir::OpenBelow(m_hWorkDir, name.c_str(), length, GENERIC_WRITE, FILE_CREATE,
                                      FILE_NON_DIRECTORY_FILE, nullptr, &systemError);
     if (file != INVALID_HANDLE_VALUE) {
-        // Held by a read handle without delete sharing until the check before the start.
-        DWORD holdError = 0;
-        const HANDLE hold = helddir::OpenBelow(m_hWorkDir, name.c_str(), length, FILE_READ_DATA,
-                                               FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, &holdError);
+        // Held by a read handle without delete sharing until the check before the start, taken
+        // through the writing handle rather than by the name (cheaper under Wine). Read access
+        // only: a program that opens the file for reading and shares only reading (an installer
+        // database) still can.
+        const HANDLE hold = ReOpenFile(file, FILE_READ_DATA, helddir::kShare, 0);
         const std::uint64_t index = FileIndex(file);
         const bool held = hold != INVALID_HANDLE_VALUE && index != 0 && FileIndex(hold) == index;
         if (!held || !m_written.Add(index, hold)) {

@@ -161,9 +161,33 @@ bool ReadEntryFacts(HANDLE entry, const WString& directoryPath, const wchar_t* n
     return true;
 }
 
+std::uint64_t FileIndex(HANDLE file) {
+    // Asked for alone: the whole-file query costs several times a file's creation under Wine,
+    // where it also asks the volume for its serial number.
+    IO_STATUS_BLOCK status = {};
+    FILE_INTERNAL_INFORMATION internal = {};
+    if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof internal,
+                                           FileInternalInformation)))
+        return 0;
+    return static_cast<std::uint64_t>(internal.IndexNumber.QuadPart);
+}
+
+namespace {
+
+bool IsKnownOwnFile(HANDLE file, const leftover::KnownFile& known) {
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    FILE_STANDARD_INFO standard = {};
+    return known.index != 0 &&
+           GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) &&
+           GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+           leftover::IsKnownOwnFile(known, FileIndex(file), tag.FileAttributes, standard.NumberOfLinks);
+}
+
+}  // namespace
+
 HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
                    std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how, bool* created,
-                   PSECURITY_DESCRIPTOR security) {
+                   PSECURITY_DESCRIPTOR security, leftover::KnownFile* known) {
     // Read access for the checks; "open existing" or "create new" only, so that nothing is
     // created through a link. A file that appears between a failed open and the creation is
     // opened once more.
@@ -184,10 +208,14 @@ HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t
             break;
     }
     if (file == INVALID_HANDLE_VALUE) return file;
+    // The handle's path, the whole check's dear part under Wine, is read once per file.
+    if (known && IsKnownOwnFile(file, *known)) return file;
     leftover::EntryFacts facts;
     WString path;
-    if (!ReadEntryFacts(file, directoryPath, name, length, &facts, &path) ||
-        !leftover::IsOwnPlainFile(facts)) {
+    const bool own = ReadEntryFacts(file, directoryPath, name, length, &facts, &path) &&
+                     leftover::IsOwnPlainFile(facts);
+    if (known) known->index = own ? FileIndex(file) : 0;
+    if (!own) {
         CloseHandle(file);
         return INVALID_HANDLE_VALUE;
     }

@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 
 #include "util/basic_string.h"
+#include "util/known_file.h"
 #include "util/leftover_decision.h"
 
 namespace helddir {
@@ -49,10 +51,17 @@ enum class OwnFile {
 // on a plain file at its own place with no other name (leftover::IsOwnPlainFile). Otherwise
 // nothing is written, created or deleted there, and the result is INVALID_HANDLE_VALUE.
 // *created (when given) tells whether this call made the file; security (when given) is the
-// made file's.
+// made file's. With known, an existing file that is still the one the last whole check found
+// there (leftover::IsKnownOwnFile) is taken without the whole check; known is updated by every
+// whole check.
 HANDLE OpenOwnFile(HANDLE directory, const WString& directoryPath, const wchar_t* name,
                    std::size_t length, ACCESS_MASK access, DWORD share, OwnFile how,
-                   bool* created = nullptr, PSECURITY_DESCRIPTOR security = nullptr);
+                   bool* created = nullptr, PSECURITY_DESCRIPTOR security = nullptr,
+                   leftover::KnownFile* known = nullptr);
+
+// The file's 64-bit index, the number a directory listing reports as its FileId; 0 when it
+// cannot be read.
+std::uint64_t FileIndex(HANDLE file);
 
 // The path of what a handle has open, as the file system names it (without the drive); a
 // failed string when it cannot be read.

@@ -42,12 +42,14 @@ void CUtility::AppendLogFile(const wchar_t* line) {
     // Below the temporary directory held for the run, and only to a plain file of the log's
     // name that has no other name, or one made now: never through a link planted there, never
     // into a file with a name elsewhere. Otherwise the line is in the debugger output only.
+    // Checked whole once per file it lands in; later lines compare with what that check found.
     const TempDir& temp = TempDir::Current();
     if (!temp.IsHeld()) return;
     bool created = false;
     const HANDLE file = helddir::OpenOwnFile(temp.Handle(), temp.HandlePath(), kLogFileName,
                                              kLogFileNameLength, GENERIC_READ | GENERIC_WRITE, 0,
-                                             helddir::OwnFile::OpenOrCreate, &created);
+                                             helddir::OwnFile::OpenOrCreate, &created, nullptr,
+                                             &temp.KnownLog());
     if (file == INVALID_HANDLE_VALUE) return;
     // The last error an "open always" leaves, which the next line reports when its caller made
     // no system call in between: "already exists" for a file that was there, none for a new one.

@@ -74,4 +74,5 @@ void TempDir::Release() {
     if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
     m_handlePath = WString();
+    m_knownLog = leftover::KnownFile();
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "util/basic_string.h"
+#include "util/known_file.h"
 
 class TempDir {
 public:
@@ -32,6 +33,9 @@ public:
     // Its path as the system names it through the handle now, with a trailing backslash: what a
     // command is given to reach a file here. A failed string when it is not held.
     WString PathNow() const;
+    // What the last whole check of the log below this handle found (the log's lines compare
+    // with it); forgotten with the handle.
+    leftover::KnownFile& KnownLog() const { return m_knownLog; }
 
 private:
     void Find();
@@ -40,4 +44,5 @@ private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     WString m_path;
     WString m_handlePath;
+    mutable leftover::KnownFile m_knownLog;
 };

@@ -142,6 +142,32 @@ TEST_F(Planted, AtTheLogNothingIsWrittenThrough) {
     }
 }
 
+// Between two lines of one process, the first of which checked the log whole: the log moved away
+// and a link or a second name put at its name. The second line is not written through either.
+TEST_F(Planted, AtTheLogBetweenTwoLinesNothingIsWrittenThrough) {
+    for (const PlantCase& c : kPlants) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        const std::string at = Temp("unpack.log"), moved = Temp("moved.log"), go = dir / "go";
+        RunProgram({"rm", "-f", go});
+        BackgroundProgram writer(
+            {WineRunner(), WinToolPath("write_log_line.exe"), "first", ToWindowsPath(go), "second"});
+        ASSERT_TRUE(writer.Started());
+        for (int tick = 0; tick < 1200 && ReadFile(at).empty(); ++tick) usleep(50 * 1000);
+        ASSERT_EQ(0, std::rename(at.c_str(), moved.c_str()));
+        std::vector<std::string> command = {"ln", outside + "/" + c.target, at};
+        if (!c.hard) command.insert(command.begin() + 1, "-s");
+        ASSERT_EQ(0, RunProgram(command).exitCode);
+        WriteFile(go, "");
+        EXPECT_EQ(0, writer.Wait(120)) << writer.Errors();
+
+        EXPECT_EQ(std::vector<std::string>{"[write_log_line] first"}, ReadLogMessages(moved));
+        EXPECT_EQ(!c.hard, Facts(at).link) << "what was planted stays";
+        RunProgram({"rm", "-f", at, moved, go});
+        ExpectOutsideUntouched();
+    }
+}
+
 // At the batch output's name: what stands there is removed, or, where that cannot be done
 // without reaching the link's target (a Unix link is followed under Wine), nothing starts. The
 // interpreter writes only into a plain file that this run made.

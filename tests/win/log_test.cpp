@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "test_temp_dir.h"
 #include "util/file_exception.h"
@@ -95,6 +96,47 @@ TEST(Log, FileHeldExclusivelyElsewhereIsLeftAlone) {
     EXPECT_EQ(before, ReadWholeFile(temp / L"unpack.log"));
     CUtility::WriteLog(L"after");
     EXPECT_EQ(2u, ReadLogRecords(temp / L"unpack.log").size());
+}
+
+// The first line checks the log whole, later ones compare with what that check found: a name
+// swapped at the log between two lines is caught all the same. Where the two lines end up.
+TEST(Log, NameSwappedBetweenTwoLines) {
+    using Lines = std::vector<std::wstring>;
+    const struct {
+        const char* what;
+        // Done between the lines; outside is a file that is not the log's.
+        void (*swap)(const std::wstring& log, const std::wstring& moved, const std::wstring& outside);
+        Lines atTheName, moved;
+    } cases[] = {
+        {"the log given a second name",
+         [](const std::wstring& log, const std::wstring&, const std::wstring& outside) {
+             ASSERT_TRUE(CreateHardLinkW(outside.c_str(), log.c_str(), nullptr));
+         },
+         {L"first"}, {}},
+        {"the log moved away, a second name of another file put at its name",
+         [](const std::wstring& log, const std::wstring& moved, const std::wstring& outside) {
+             ASSERT_TRUE(MoveFileW(log.c_str(), moved.c_str()));
+             WriteWholeFile(outside, "");
+             ASSERT_TRUE(CreateHardLinkW(log.c_str(), outside.c_str(), nullptr));
+         },
+         {}, {L"first"}},
+        {"the log moved away, a new file put at its name",
+         [](const std::wstring& log, const std::wstring& moved, const std::wstring&) {
+             ASSERT_TRUE(MoveFileW(log.c_str(), moved.c_str()));
+             WriteWholeFile(log, "");
+         },
+         {L"second"}, {L"first"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedTempDir temp;
+        const std::wstring log = temp / L"unpack.log";
+        CUtility::WriteLog(L"first");
+        c.swap(log, temp / L"moved.log", temp / L"outside.txt");
+        CUtility::WriteLog(L"second");
+        EXPECT_EQ(c.atTheName, ReadLogMessages(log));
+        EXPECT_EQ(c.moved, ReadLogMessages(temp / L"moved.log"));
+    }
 }
 
 TEST(Log, TemporaryPathTooLongFallsBackToTheWindowsTemp) {

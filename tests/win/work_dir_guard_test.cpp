@@ -167,6 +167,16 @@ TEST_F(FreshWorkDir, EntriesThisRunDidNotWriteStopTheStart) {
              WriteWholeFile(d + L"run.bat", "@echo other");
          },
          WorkDirProblem::None},
+        // The hold has no write access: a program that shares only reading (as an installer
+        // database is opened) can still open a file.
+        {"setup.ini opened for reading, sharing reading only",
+         [](const std::wstring& d) {
+             const HANDLE reader = CreateFileW((d + L"setup.ini").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                               nullptr, OPEN_EXISTING, 0, nullptr);
+             EXPECT_NE(INVALID_HANDLE_VALUE, reader) << GetLastError();
+             if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+         },
+         WorkDirProblem::None},
     };
     for (const auto& c : cases) {
         CUnPack unpack(package.c_str());
