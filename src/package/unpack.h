@@ -47,7 +47,8 @@ public:
 
     // The working directory path (with a trailing backslash); the first call makes the
     // directory fresh, removing a leftover one first. Empty when no temporary directory can be
-    // found. Files go into it, and commands start there, only while HoldsWorkDir().
+    // found. Files go into it, and commands start there, only while HoldsWorkDir(). The path is
+    // the name for the log and for file errors; commands are given HeldWorkDirPath().
     WString GetWorkDir();
     // Deletes the working directory with everything in it.
     void RemoveWorkDir();

@@ -25,7 +25,9 @@ public:
     bool IsHeld() const { return m_handle != INVALID_HANDLE_VALUE; }
     HANDLE Handle() const { return m_handle; }
     // As the system reports it, with a trailing backslash (the Windows directory's Temp when
-    // there is no usable one); empty when neither can be found. Never a relative path.
+    // there is no usable one); empty when neither can be found. Never a relative path. Only a
+    // name for the log and the free-space query: what is opened or given to a command is reached
+    // through the handle (HandlePath, PathNow).
     const WString& Path() const { return m_path; }
     // Its path as the file system names it through the handle (no drive): what an entry opened
     // below it must be at.

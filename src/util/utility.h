@@ -22,8 +22,6 @@ public:
     // Path operations.
     static WString GetModulePath();
     static bool PathExists(const wchar_t* path);
-    // True when nothing is left at path.
-    static bool DeleteDirectoryTree(const wchar_t* path);
     static void StripPathComponents(WString& path, int count);
 
     // Platform queries.

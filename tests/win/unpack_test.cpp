@@ -10,6 +10,8 @@
 #include "expect_log.h"
 #include "package_builder.h"
 #include "test_temp_dir.h"
+#include "util/held_dir.h"
+#include "util/temp_dir.h"
 #include "util/utility.h"
 
 namespace {
@@ -294,15 +296,17 @@ TEST(PathOperations, StripPathComponents) {
     }
 }
 
-TEST(PathOperations, DeleteDirectoryTreeWithAndWithoutTrailingBackslash) {
+// The removal the stub uses: a tree below the held temporary directory, by its name there.
+TEST(PathOperations, TreeBelowTheHeldTemporaryDirectoryRemoved) {
     ScopedTempDir temp;
-    for (const wchar_t* suffix : {L"tree", L"tree\\"}) {
-        const std::wstring root = temp / L"tree";
-        CreateDirectoryW(root.c_str(), nullptr);
-        CreateDirectoryW((root + L"\\d").c_str(), nullptr);
-        WriteWholeFile(root + L"\\d\\f", "x");
-        WriteWholeFile(root + L"\\g", "x");
-        CUtility::DeleteDirectoryTree((temp / suffix).c_str());
-        EXPECT_FALSE(CUtility::PathExists(root.c_str()));
-    }
+    const TempDir& held = TempDir::Current();
+    ASSERT_TRUE(held.IsHeld());
+    const std::wstring root = temp / L"tree";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\d").c_str(), nullptr);
+    WriteWholeFile(root + L"\\d\\f", "x");
+    WriteWholeFile(root + L"\\g", "x");
+    EXPECT_TRUE(helddir::RemoveBelow(held.Handle(), held.HandlePath(), L"tree", 4));
+    EXPECT_FALSE(CUtility::PathExists(root.c_str()));
+    EXPECT_TRUE(helddir::RemoveBelow(held.Handle(), held.HandlePath(), L"tree", 4)) << "nothing there: done";
 }

@@ -12,6 +12,7 @@
 #include "package_builder.h"
 #include "test_temp_dir.h"
 #include "util/held_dir.h"
+#include "util/temp_dir.h"
 
 namespace {
 
@@ -34,9 +35,9 @@ DWORD RunCmd(const std::wstring& command) {
 
 }  // namespace
 
-// Wine accepts access-control lists on files but does not keep them (measured: a directory
-// created with this list reads back with Wine's default one), so the list is checked where it
-// is built, entry by entry.
+// Wine accepts access-control lists on files but does not keep them (a directory created with
+// this list reads back with one made from its Unix mode), so the list is checked where it is
+// built, entry by entry; FreshWorkDir.MadeWithItsProtectedList shows that it is used.
 TEST(WorkDirGuard, ProtectedListForSystemAdministratorsAndOwnerOnly) {
     WorkDirSecurity security;
     ASSERT_NE(nullptr, security.Descriptor());
@@ -76,6 +77,20 @@ TEST(WorkDirGuard, NoRenameWhileHeld) {
     unpack.RemoveWorkDir();  // released first, then removed
     EXPECT_FALSE(unpack.HoldsWorkDir());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(workDir.c_str()));
+}
+
+// The temporary directory is held without delete sharing from the moment it is found: another
+// process cannot rename it away and put a directory of its own in its place.
+TEST(WorkDirGuard, TemporaryDirectoryNoRenameWhileHeld) {
+    ScopedTempDir temp;  // found and held as the stub holds it
+    ASSERT_TRUE(TempDir::Current().IsHeld());
+    std::wstring held = temp.Path();
+    held.pop_back();
+    const std::wstring moved = held + L"-moved";
+    EXPECT_NE(0u, RunCmd(L"move \"" + held + L"\" \"" + moved + L"\""));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(held.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(moved.c_str()));
+    MoveFileW(moved.c_str(), held.c_str());  // back, should it have moved, for the clean-up
 }
 
 using testsupport::TestPackage;
@@ -219,6 +234,33 @@ TEST_F(FreshWorkDir, SwapBetweenCheckAndDeleteIsRefused) {
     EXPECT_TRUE(unpack.HoldsWorkDir());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((WorkDir() + L"sub").c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((temp / L"elsewhere").c_str()));
+}
+
+// Made with its protected list, so that the user's other processes cannot even list it. Wine
+// keeps no list on a file: it turns the one given at the creation into the directory's Unix mode
+// bits and reads those back as a list, in which the world's bits become an entry for Everyone.
+TEST_F(FreshWorkDir, MadeWithItsProtectedList) {
+    CUnPack unpack(L"unused");
+    unpack.GetWorkDir();
+    ASSERT_TRUE(unpack.HoldsWorkDir());
+    DWORD size = 0;
+    GetFileSecurityW(WorkDir().c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    ASSERT_TRUE(GetFileSecurityW(WorkDir().c_str(), DACL_SECURITY_INFORMATION, buffer.data(), size, &size));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(buffer.data(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl) << "a list, not none (which would let everyone in)";
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        const PSID sid = reinterpret_cast<PSID>(&ace->SidStart);
+        EXPECT_FALSE(ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                     (IsWellKnownSid(sid, WinWorldSid) || IsWellKnownSid(sid, WinBuiltinUsersSid) ||
+                      IsWellKnownSid(sid, WinAuthenticatedUserSid)))
+            << "entry " << i << " lets others in";
+    }
+    unpack.RemoveWorkDir();
 }
 
 // Without its protected list the directory would take the temporary directory's, which lets the
