@@ -165,6 +165,12 @@ int wmain(int argc, wchar_t** argv) {
     });
 
     const HANDLE tempDir = helddir::OpenDirectory(temp);
+    // The same figure asked of the held directory's volume through its handle.
+    Time("free_space_by_handle", n, [&](int) {
+        IO_STATUS_BLOCK status;
+        FILE_FS_FULL_SIZE_INFORMATION size;
+        NtQueryVolumeInformationFile(tempDir, &status, &size, sizeof size, FileFsFullSizeInformation);
+    });
     const WString tempName = helddir::HandlePath(tempDir);
     helddir::RemoveBelow(tempDir, tempName, L"costprobe", 9);
     DWORD error = 0;
@@ -198,11 +204,17 @@ int wmain(int argc, wchar_t** argv) {
     });
     {
         wchar_t entry[16];
-        const HANDLE file = helddir::OpenBelow(dir, entry, name(2 * n, entry), GENERIC_WRITE, FILE_CREATE,
+        const HANDLE file = helddir::OpenBelow(dir, entry, name(2 * n, entry), GENERIC_READ | GENERIC_WRITE, FILE_CREATE,
                                                FILE_NON_DIRECTORY_FILE, nullptr, &error);
         Time("write_1k", n, [&](int) {
             DWORD written = 0;
             WriteFile(file, block, sizeof block, &written, nullptr);
+        });
+        // The copy loop's other half: reads going on from the file pointer, as the walk reads.
+        SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+        Time("read_1k", n, [&](int) {
+            DWORD got = 0;
+            ReadFile(file, block, sizeof block, &got, nullptr);
         });
         CloseHandle(file);
     }
@@ -258,10 +270,15 @@ int wmain(int argc, wchar_t** argv) {
             index(holds[i]);
             index(writers[i]);
         });
-        for (int i = 0; i < n; ++i) {
-            CloseHandle(holds[i]);
-            CloseHandle(writers[i]);
-        }
+        for (int i = 0; i < n; ++i) CloseHandle(holds[i]);
+        // The hold as a duplicate of the writing handle: no open at all, and no second index
+        // to compare (a duplicate is the same open file).
+        Time("hold_duplicate_and_index", n, [&](int i) {
+            index(writers[i]);
+            DuplicateHandle(GetCurrentProcess(), writers[i], GetCurrentProcess(), &holds[i], 0, FALSE, 0);
+        });
+        Time("release_duplicate", n, [&](int i) { CloseHandle(holds[i]); });
+        for (int i = 0; i < n; ++i) CloseHandle(writers[i]);
         std::free(writers);
     }
     std::free(holds);

@@ -2,6 +2,8 @@
 // records and copies each file in 1024-byte blocks into the working directory.
 #include "package/unpack.h"
 
+#include <winternl.h>
+
 #include "package/handle_source.h"
 #include "package/package_format.h"
 #include "package/package_walk.h"
@@ -9,7 +11,6 @@
 #include "package/running_image.h"
 #include "util/file_exception.h"
 #include "util/file_handle.h"
-#include "util/path_ancestor.h"
 #include "util/resource_string.h"
 #include "util/temp_dir.h"
 #include "util/utility.h"
@@ -65,15 +66,19 @@ CopyOutcome CopyRecordData(HandleSource& package, const package::RecordInfo& rec
     return CopyOutcome::Complete;
 }
 
-// The free space of the volume that will hold path: asked of path or, where it does not exist
-// yet, of the nearest directory above it that does.
-bool FreeSpaceOnTheWay(const WString& path, ULARGE_INTEGER* freeSpace) {
-    WString directory(path);
-    if (directory.IsEmpty() || directory.Failed()) return false;
-    do {
-        if (GetDiskFreeSpaceExW(directory.c_str(), nullptr, nullptr, freeSpace)) return true;
-    } while (pathancestor::ToParentDirectory(directory));
-    return false;
+// The total free bytes (what GetDiskFreeSpaceExW gives as its fourth figure) of the volume that
+// holds the held temporary directory, asked through its handle: the files are written below that
+// handle, and a path could lead another process's way to another volume. It also spares the open
+// and close by path that a query by path makes for every file.
+bool FreeSpaceBelow(HANDLE directory, ULARGE_INTEGER* freeSpace) {
+    IO_STATUS_BLOCK status = {};
+    FILE_FS_FULL_SIZE_INFORMATION size = {};
+    if (!NT_SUCCESS(NtQueryVolumeInformationFile(directory, &status, &size, sizeof size,
+                                                 FileFsFullSizeInformation)))
+        return false;
+    freeSpace->QuadPart = static_cast<ULONGLONG>(size.ActualAvailableAllocationUnits.QuadPart) *
+                          size.SectorsPerAllocationUnit * size.BytesPerSector;
+    return true;
 }
 
 }  // namespace
@@ -183,7 +188,7 @@ int CUnPack::UnPackRecords() {
         }
         // A failed query keeps the last figure (0 before the first).
         ULARGE_INTEGER queried = {};
-        if (FreeSpaceOnTheWay(temp.Path(), &queried)) freeSpace = queried;
+        if (FreeSpaceBelow(temp.Handle(), &queried)) freeSpace = queried;
         CUtility::WriteLog(L"[%s]  FreeSpace:%lld FileSize:%lld", kUnPackFilesTag,
                            static_cast<long long>(freeSpace.QuadPart),
                            static_cast<long long>(header.size));
@@ -217,12 +222,13 @@ int CUnPack::UnPackRecords() {
 
         const package::NameProblem problem = package::CheckRecordName(name.c_str(), name.Length());
         HANDLE created = INVALID_HANDLE_VALUE;
+        bool createdNew = false;
         if (problem != package::NameProblem::None) {
             CUtility::WriteLog(L"[%s] Refused unsafe file name, data skipped: %s", kUnPackFilesTag,
                                name.c_str());
         } else {
             CFileException outputError;
-            created = CreateOutputFile(name, outputPath, &outputError);
+            created = CreateOutputFile(name, outputPath, &outputError, &createdNew);
             if (created == INVALID_HANDLE_VALUE) CUtility::FileException(outputError);
         }
         FileHandle output(created);
@@ -234,7 +240,11 @@ int CUnPack::UnPackRecords() {
         GetFileSizeEx(output.Get(), &written);
         CUtility::WriteLog(L"[%s] UnPack count:%d len:%d File:%s", kUnPackFilesTag, walk.Handled(),
                            static_cast<int>(written.QuadPart), outputPath.c_str());
-        output.Close();
+        // Closed now, or when the holds end for a file this record created (HoldWrittenFile).
+        if (createdNew)
+            HoldWrittenFile(output.Release());
+        else
+            output.Close();
         if (outcome == CopyOutcome::ReadFailed) {
             // The package file itself fails: stop the walk rather than read on from it.
             ReportSystemError(systemError, path.c_str());

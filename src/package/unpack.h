@@ -79,8 +79,13 @@ public:
 
     // Creates the packaged file name (a checked plain name) in the held working directory, or
     // opens it again when this run wrote it before (a package may name a file twice). Never
-    // opens an entry that this run did not create. fullPath is for the error record.
-    HANDLE CreateOutputFile(const WString& name, const WString& fullPath, class CFileException* error);
+    // opens an entry that this run did not create. fullPath is for the error record. *created
+    // tells which: a file this call created is handed to HoldWrittenFile once it is written.
+    HANDLE CreateOutputFile(const WString& name, const WString& fullPath, class CFileException* error,
+                            bool* created);
+    // Keeps a file this run created, by its writing handle (owned from here on), until the check
+    // before the start; without a record of it that check fails, and the handle is closed.
+    void HoldWrittenFile(HANDLE file);
 
 private:
     WString PackagePath() const;

@@ -106,7 +106,9 @@ void CUnPack::PrepareWorkDir() {
 
 using helddir::FileIndex;
 
-HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, CFileException* error) {
+HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, CFileException* error,
+                                 bool* created) {
+    *created = false;
     if (name.Failed() || fullPath.Failed() || fullPath.Length() >= MAX_PATH) {
         // The path the stub reports and the payload uses must be a plain Windows path.
         error->SetBadPath(fullPath.c_str());
@@ -119,17 +121,7 @@ HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, C
     HANDLE file = helddir::OpenBelow(m_hWorkDir, name.c_str(), length, GENERIC_WRITE, FILE_CREATE,
                                      FILE_NON_DIRECTORY_FILE, nullptr, &systemError);
     if (file != INVALID_HANDLE_VALUE) {
-        // Held by a read handle without delete sharing until the check before the start, taken
-        // through the writing handle rather than by the name (cheaper under Wine). Read access
-        // only: a program that opens the file for reading and shares only reading (an installer
-        // database) still can.
-        const HANDLE hold = ReOpenFile(file, FILE_READ_DATA, helddir::kShare, 0);
-        const std::uint64_t index = FileIndex(file);
-        const bool held = hold != INVALID_HANDLE_VALUE && index != 0 && FileIndex(hold) == index;
-        if (!held || !m_written.Add(index, hold)) {
-            // Unrecorded: the check before the start will find an entry this run did not write.
-            if (hold != INVALID_HANDLE_VALUE) CloseHandle(hold);
-        }
+        *created = true;
         return file;
     }
     if (systemError == ERROR_ALREADY_EXISTS || systemError == ERROR_FILE_EXISTS) {
@@ -145,6 +137,18 @@ HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, C
     }
     error->SetFromSystemError(systemError, fullPath.c_str());
     return INVALID_HANDLE_VALUE;
+}
+
+void CUnPack::HoldWrittenFile(HANDLE file) {
+    // The writing handle itself is the hold: open without delete sharing, so that nobody can
+    // delete, rename or replace the file before the check, and always the very file written,
+    // whatever happens at its name. Deliberate: so the file is closed when the holds end, just
+    // before the start, not right after its last log line. To every other process that is the
+    // same as a second handle on the same open file (a program that shares only reading cannot
+    // open it until then, and the payload starts after), and it spares a call per file.
+    const std::uint64_t index = FileIndex(file);
+    // Unrecorded: the check before the start will find an entry this run did not write.
+    if (index == 0 || !m_written.Add(index, file)) CloseHandle(file);
 }
 
 void CUnPack::ReleaseWrittenFiles() {

@@ -11,6 +11,12 @@ public:
     FileHandle& operator=(const FileHandle&) = delete;
     bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return m_handle; }
+    // Gives the handle up to the caller, who closes it from then on.
+    HANDLE Release() {
+        const HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return handle;
+    }
     void Close() {
         if (IsOpen()) CloseHandle(m_handle);
         m_handle = INVALID_HANDLE_VALUE;

@@ -1,13 +1,11 @@
 // The decisions around the working directory that need no system: what may be done with a
-// leftover entry, which directory's volume the free space is asked of, and the match of the
-// directory's listing against the files this run wrote.
+// leftover entry, and the match of the directory's listing against the files this run wrote.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "package/written_files.h"
 #include "util/leftover_decision.h"
-#include "util/path_ancestor.h"
 
 using leftover::Action;
 
@@ -112,30 +110,6 @@ TEST(LeftoverDecision, VolumesThatKeepAccessLists) {
     EXPECT_TRUE(leftover::KeepsAccessLists(0x03e700ff));   // many features, the lists among them
     EXPECT_FALSE(leftover::KeepsAccessLists(0x00000206));  // case-preserved, Unicode names only
     EXPECT_FALSE(leftover::KeepsAccessLists(0));
-}
-
-TEST(PathAncestor, WalksUpToTheRoot) {
-    const struct {
-        const char16_t* path;
-        const char16_t* parent;  // null: it is a root
-    } rows[] = {
-        {u"C:\\Users\\a\\AppData\\Local\\Temp\\", u"C:\\Users\\a\\AppData\\Local\\"},
-        {u"C:\\Temp", u"C:\\"},
-        {u"C:\\Temp\\\\", u"C:\\"},
-        {u"C:\\", nullptr},
-        {u"C:", nullptr},
-        {u"\\\\server\\share\\temp\\", u"\\\\server\\share\\"},
-        {u"\\\\server\\share\\", nullptr},
-        {u"\\\\server\\share", nullptr},
-        {u"relative", nullptr},
-        {u"", nullptr},
-    };
-    for (const auto& row : rows) {
-        BasicStr<char16_t> path(row.path);
-        const bool moved = pathancestor::ToParentDirectory(path);
-        EXPECT_EQ(row.parent != nullptr, moved);
-        EXPECT_EQ(std::u16string(row.parent ? row.parent : row.path), std::u16string(path.c_str()));
-    }
 }
 
 TEST(WrittenFiles, ListingMatch) {
