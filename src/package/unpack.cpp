@@ -66,10 +66,10 @@ CopyOutcome CopyRecordData(HandleSource& package, const package::RecordInfo& rec
     return CopyOutcome::Complete;
 }
 
-// The total free bytes (what GetDiskFreeSpaceExW gives as its fourth figure) of the volume that
-// holds the held temporary directory, asked through its handle: the files are written below that
-// handle, and a path could lead another process's way to another volume. It also spares the open
-// and close by path that a query by path makes for every file.
+// The total free bytes (what GetDiskFreeSpaceExW gives as its fourth figure) of the volume of
+// the held temporary directory, asked through its handle: the files are written below that
+// handle, while its path may by then name another place. It also spares the open and close of
+// the directory by path that a query by path makes for every file.
 bool FreeSpaceBelow(HANDLE directory, ULARGE_INTEGER* freeSpace) {
     IO_STATUS_BLOCK status = {};
     FILE_FS_FULL_SIZE_INFORMATION size = {};

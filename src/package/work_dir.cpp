@@ -142,10 +142,10 @@ HANDLE CUnPack::CreateOutputFile(const WString& name, const WString& fullPath, C
 void CUnPack::HoldWrittenFile(HANDLE file) {
     // The writing handle itself is the hold: open without delete sharing, so that nobody can
     // delete, rename or replace the file before the check, and always the very file written,
-    // whatever happens at its name. Deliberate: so the file is closed when the holds end, just
-    // before the start, not right after its last log line. To every other process that is the
-    // same as a second handle on the same open file (a program that shares only reading cannot
-    // open it until then, and the payload starts after), and it spares a call per file.
+    // whatever happens at its name. Deliberate: the file is therefore closed when the holds end,
+    // just before the start, rather than right after its last log line. To every other process
+    // that is the same as a second handle on the same open file (one that shares only reading
+    // cannot open it until then; the payload starts after), and it spares an open and a close.
     const std::uint64_t index = FileIndex(file);
     // Unrecorded: the check before the start will find an entry this run did not write.
     if (index == 0 || !m_written.Add(index, file)) CloseHandle(file);
